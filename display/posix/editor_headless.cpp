@@ -1,0 +1,8 @@
+#include "display/editor.h"
+#include "plugin/chart_preview.h"
+
+bool open_editor_window(ChartPreview*, void*) { return false; }
+
+void destroy_editor_window(ChartPreview* instance) {
+    if (instance) instance->editor_window = nullptr;
+}

@@ -1,0 +1,56 @@
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+
+#include "platform/platform.h"
+
+static_assert(sizeof(CRITICAL_SECTION) <= 64, "lock storage too small");
+
+namespace {
+HMODULE g_module = nullptr;
+}
+
+PlatformLock::PlatformLock() { InitializeCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(storage_)); }
+PlatformLock::~PlatformLock() { DeleteCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(storage_)); }
+void PlatformLock::enter() { EnterCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(storage_)); }
+void PlatformLock::leave() { LeaveCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(storage_)); }
+
+void platform_set_module_handle(void* handle) { g_module = static_cast<HMODULE>(handle); }
+
+void* platform_module_handle() { return g_module; }
+
+uint32_t platform_module_file_name(char* buffer, uint32_t size) {
+    if (!buffer || size == 0) return 0;
+    buffer[0] = '\0';
+    const DWORD n = GetModuleFileNameA(g_module, buffer, size);
+    if (n >= size) buffer[size - 1] = '\0';
+    return n;
+}
+
+void platform_override_module_file_name(const char*) {}
+
+int32_t platform_ini_read_int(const char* section, const char* key, int32_t default_value,
+                              const char* file) {
+    return static_cast<int32_t>(GetPrivateProfileIntA(section, key, default_value, file));
+}
+
+bool platform_ini_write_string(const char* section, const char* key, const char* value,
+                               const char* file) {
+    return WritePrivateProfileStringA(section, key, value, file) != 0;
+}
+
+FILE* platform_fopen_utf8(const char* name, const char* mode) {
+    if (!name || !mode) return nullptr;
+    // NT family: the top bit of GetVersion is clear.
+    if ((GetVersion() & 0x80000000u) == 0) {
+        wchar_t wide_name[2048];
+        wchar_t wide_mode[16];
+        const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, wide_name, 2048);
+        const int m = MultiByteToWideChar(CP_UTF8, 0, mode, -1, wide_mode, 16);
+        if (n > 0 && m > 0) {
+            if (FILE* f = _wfopen(wide_name, wide_mode)) return f;
+        }
+    }
+    return std::fopen(name, mode);
+}
