@@ -70,4 +70,8 @@ void TESS_DrawGlyph(TESS_IBitmap* bitmap, int32_t x, int32_t y, uint8_t code, TE
 
 // ---- Scaled blit and PNG loading (declared by their own units) --------------------------------
 
+#include "raster/tess_png.h"
+#include "raster/tess_scaled.h"
+
+
 // ---- end of scaled blit and PNG loading ---------------------------------------------------------
