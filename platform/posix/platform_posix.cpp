@@ -1,5 +1,7 @@
 #include <dlfcn.h>
 #include <pthread.h>
+#include <strings.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "chart/heap_buffer.h"
@@ -136,6 +137,7 @@ TEST(ByteQueue, AppendsAfterAFullReadStartOver) {
 }
 
 struct Message {
+    explicit Message(std::vector<uint8_t> b) : bytes(std::move(b)) {}
     std::vector<uint8_t> bytes;
     HostMidiEvent* event() {
         storage.assign(8 + bytes.size() + 4, 0);
@@ -151,7 +153,7 @@ struct Message {
 TEST(MidiList, RecordsArePackedWalkedAndDeleted) {
     midi_List list;
     EXPECT_EQ(list.storage.allocated, 2048);
-    Message m3{{0x90, 60, 100}}, m1{{0xF8}}, m7{{0xFF, 1, 4, 't', 'e', 'x', 't'}};
+    Message m3({0x90, 60, 100}), m1({0xF8}), m7({0xFF, 1, 4, 't', 'e', 'x', 't'});
     list.add_event(m3.event());
     list.add_event(m1.event());
     list.add_event(m7.event());
@@ -199,7 +201,7 @@ TEST(MidiList, BadRecordsAreDroppedOrEndTheWalk) {
     list.add_event(nullptr);
     EXPECT_EQ(list.byte_size(), 0);
 
-    Message m{{0x90, 61, 1}};
+    Message m({0x90, 61, 1});
     list.add_event(m.event());
     list.add_event(m.event());
     // A stored size that runs past the records ends the walk instead of reading beyond.
@@ -215,7 +217,7 @@ TEST(MidiList, BadRecordsAreDroppedOrEndTheWalk) {
 TEST(MidiList, ManyEventsGrowTheStorageAndKeepEveryByte) {
     midi_List list;
     for (int i = 0; i < 1000; ++i) {
-        Message m{{0x90, static_cast<uint8_t>(i & 0x7F), static_cast<uint8_t>(i % 100 + 1)}};
+        Message m({0x90, static_cast<uint8_t>(i & 0x7F), static_cast<uint8_t>(i % 100 + 1)});
         list.add_event(m.event());
     }
     EXPECT_EQ(list.byte_size(), 12000);
