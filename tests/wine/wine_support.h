@@ -1,0 +1,47 @@
+// Helpers of the Wine tests: Windows paths for build files, and the real plug-in DLL
+// loaded afresh (so each scenario starts with the library's process-wide state new).
+#pragma once
+
+#include "platform/win32/windows_api.h"
+
+#include <string>
+
+#include "plugin/vst_abi.h"
+
+// "Z:" and the Unix path with backslashes: Wine maps Z: to the root.
+inline std::string windows_path(const std::string& unix_path) {
+    std::string p = "Z:" + unix_path;
+    for (char& c : p)
+        if (c == '/') c = '\\';
+    return p;
+}
+
+inline std::string build_path(const char* relative) {
+    return windows_path(std::string(TIVER_BINARY_DIR) + "/" + relative);
+}
+
+typedef AEffect* (*VstEntry)(audioMasterCallback);
+
+// The DLL for one scenario; unloaded on destruction.
+class PluginLibrary {
+public:
+    explicit PluginLibrary(const std::string& dll = build_path("TiverPreview.dll")) {
+        module_ = LoadLibraryA(dll.c_str());
+        if (module_)
+            entry_ = reinterpret_cast<VstEntry>(
+                reinterpret_cast<void*>(GetProcAddress(module_, "VSTPluginMain")));
+    }
+    ~PluginLibrary() {
+        if (module_) FreeLibrary(module_);
+    }
+    PluginLibrary(const PluginLibrary&) = delete;
+    PluginLibrary& operator=(const PluginLibrary&) = delete;
+
+    bool loaded() const { return module_ && entry_; }
+    AEffect* create(audioMasterCallback master) const { return entry_ ? entry_(master) : nullptr; }
+    HMODULE module() const { return module_; }
+
+private:
+    HMODULE module_ = nullptr;
+    VstEntry entry_ = nullptr;
+};
