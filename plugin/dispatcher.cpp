@@ -88,11 +88,12 @@ intptr_t dispatcher_entry(AEffect* effect, int32_t opcode, int32_t index, intptr
     case effIdentify:
         return 0x4E764566;  // 'NvEf'
     case effGetChunk: {
-        if (!self) return 0;
+        // Without a place to put the address there is nothing to hand out.
+        if (!self || !ptr) return 0;
         const uint8_t* bytes = nullptr;
         int32_t count = 0;
         self->write_state_chunk(&bytes, &count);
-        if (ptr) *static_cast<const void**>(ptr) = bytes;
+        *static_cast<const void**>(ptr) = bytes;
         return count;
     }
     case effSetChunk:

@@ -53,6 +53,7 @@ TEST_F(Dispatcher, ChunkHoldsTheThreeSettings) {
     // A second request rewrites the same four bytes rather than appending.
     EXPECT_EQ(call(effGetChunk, 0, 0, &bytes), 4);
     EXPECT_EQ(self->chunk.buffer.size, 4);
+    EXPECT_EQ(call(effGetChunk, 0, 0, nullptr), 0);  // no place for the address: nothing
 }
 
 TEST_F(Dispatcher, SetChunkAppliesWhatItCanAndAlwaysAcknowledges) {
