@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "host/smf.h"
+#include "host/tempo_map.h"
 #include "plugin/host_api.h"
 #include "plugin/vst_abi.h"
 
@@ -26,8 +28,63 @@ struct SimHost {
     void* timemap_handle = nullptr;
 
     VstTimeInfo time_info{};
+
+    // The project: a MIDI file's tracks and its time map (120 BPM 4/4 until one is loaded).
+    SmfFile song;
+    TempoMap tempo = tempo_map_default();
+    // Per track, the time of each event in seconds (parallel to song.tracks[t].events).
+    std::vector<std::vector<double>> event_seconds;
+
+    int64_t raw_midi_calls = 0;    // Track_GetRawMIDI calls answered, for tests
 };
 
 // Makes `host` the current host (null: none) and returns its audioMaster.
 audioMasterCallback sim_host_install(SimHost* host);
 SimHost* sim_host_current();
+
+// Takes the file as the project: its tempo map and tracks. Selects track `track` as the
+// one holding the plug-in (-1: none) and points timemap_handle at the host's map.
+void sim_host_load(SimHost* host, SmfFile file, int32_t track);
+// Selects a track of the loaded file (-1 or out of range: no track, a null handle).
+void sim_host_select_track(SimHost* host, int32_t track);
+// The handle Track_GetRawMIDI accepts for track `track`, or null.
+void* sim_host_track(SimHost* host, int32_t track);
+
+// Transport.
+void sim_host_play(SimHost* host);
+void sim_host_stop(SimHost* host);
+void sim_host_jump_seconds(SimHost* host, double seconds);
+
+// The host's extension functions, callable directly by tests and tools.
+int sim_track_get_raw_midi(void* track, MidiTransferBlock* block);
+double sim_time_to_qn(void* timemap, double seconds);
+double sim_time_to_beats(void* timemap, double seconds, int* measure, int* beats_per_measure,
+                         double* full_beats, int* denominator);
+double sim_beats_to_time(void* timemap, double full_beats, const int* measure);
+
+// Drives one plug-in like a DAW: audio blocks through processReplacing, the transport
+// advancing while playing, and paints at a rate counted in audio time.
+struct SimDriver {
+    SimHost* host = nullptr;
+    AEffect* effect = nullptr;
+    int32_t block_frames = 512;
+    double paints_per_second = 0.0;  // 0: never paints
+    void (*paint)(void* context) = nullptr;
+    void* paint_context = nullptr;
+
+    // Output channels handed to processReplacing; filled with 1.0 before every block so
+    // that a test can see whether the plug-in cleared them.
+    std::vector<float> left, right;
+    double frames_since_paint = 0.0;
+    int64_t blocks = 0;
+    int64_t paints = 0;
+};
+
+void sim_driver_init(SimDriver* driver, SimHost* host, AEffect* effect, int32_t block_frames);
+// Tells the plug-in the rate through effSetSampleRate and keeps it as the host's.
+void sim_driver_set_sample_rate(SimDriver* driver, double rate);
+// One audio block, then the transport moves on (if playing) and due paints run.
+void sim_driver_block(SimDriver* driver);
+void sim_driver_run_blocks(SimDriver* driver, int64_t count);
+// As many blocks as cover `seconds` of audio (at least one).
+void sim_driver_run_seconds(SimDriver* driver, double seconds);

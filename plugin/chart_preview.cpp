@@ -80,11 +80,3 @@ void ChartPreview::reset_chart() {
     swap_switches[0].position = -1;
     swap_count = 0;
 }
-
-// Until the intake reads the chart, a block only clears its outputs.
-void ChartPreview::process_block(float** outputs, int32_t frames, bool accumulate) {
-    if (!accumulate && outputs && frames > 0) {
-        for (int channel = 0; channel < 2; ++channel)
-            if (outputs[channel]) std::memset(outputs[channel], 0, sizeof(float) * frames);
-    }
-}

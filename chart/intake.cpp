@@ -1,0 +1,243 @@
+// MIDI intake: on every audio block, reads the track's MIDI ahead of the play position
+// into the chart event list, with beat markers from the host's time map.
+#include <cmath>
+#include <cstring>
+
+#include "chart/intake.h"
+#include "plugin/chart_preview.h"
+
+namespace {
+
+// What one audio block's read steps share.
+struct Step {
+    ChartPreview& self;
+    double rate;
+    int32_t difficulty;
+    double hopo_window;  // quarter notes
+    void* timemap;
+};
+
+void append_event(ChartPreview& self, int64_t position, int32_t kind, int64_t length,
+                  uint8_t auto_hopo) {
+    ChartEvent e{};
+    e.position = position;
+    e.kind = kind;
+    e.length = length;
+    e.auto_hopo = auto_hopo;
+    self.events.append(e);  // dropped when the list cannot grow
+}
+
+double quarter_of(const Step& s, int64_t position) {
+    return g_host_api.TimeMap2_timeToQN(s.timemap, static_cast<double>(position) / s.rate);
+}
+
+bool is_gem_note(int n) { return n >= 60 && n <= 100 && (n - 60) % 12 <= 4; }
+
+// Drum mix and drums text events, Pro Drums only. Real charts write these texts in square
+// brackets ("[mix 3 drums0d]"): a leading '[' is stepped over, and every fixed position and
+// the minimum length move on with it.
+void text_rule(const Step& s, const HostMidiEvent* e, int64_t at) {
+    if (s.self.mode != 1) return;
+    const uint8_t* m = e->message;
+    if (e->size < 16 || m[1] != 1) return;
+    const char* text = reinterpret_cast<const char*>(m) + 3;
+    if (text[0] == '[') {
+        if (e->size < 17) return;
+        ++text;
+    }
+    const char digit = static_cast<char>('0' + s.difficulty);
+    int32_t kind;
+    if (std::memcmp(text, "mix", 3) == 0) {
+        if (text[4] != digit) return;
+        kind = text[12] == 'd' ? KIND_MIX_SWAP : KIND_MIX_PLAIN;
+    } else if (std::memcmp(text, "drums", 5) == 0) {
+        if (text[5] != digit) return;
+        kind = KIND_DRUMS_TEXT;
+    } else {
+        return;
+    }
+    append_event(s.self, at, kind, 0, 0);
+}
+
+// Note-on, note-off and controller 123. Ends the latest earlier event of the same note (or,
+// for controller 123, every event begun at or before it), sets the automatic HOPO flag from
+// the gems just before, and opens a new event for a sounding note-on.
+void note_rule(const Step& s, const uint8_t* m, int64_t at) {
+    const int status = m[0] & 0xF0;
+    const int n = m[1];
+    const int velocity = m[2];
+    const bool note_on = status == 0x90;
+    const bool cc123 = status == 0xB0 && n == 123;
+    if (!note_on && status != 0x80 && !cc123) return;
+
+    const double q = g_host_api.TimeMap2_timeToQN(s.timemap, static_cast<double>(at) / s.rate);
+    const bool short_loses_sustain = cc123 || is_gem_note(n);
+    bool candidate = note_on && n >= 60 && n <= 107;
+    uint8_t hopo = 0;
+    bool matched = false;
+    int64_t match_position = 0;
+
+    ChartEvent* ev = s.self.events.records<ChartEvent>();
+    for (int32_t i = s.self.events.count<ChartEvent>() - 1; i >= 0; --i) {
+        ChartEvent& r = ev[i];
+        if (matched && r.position != match_position) break;
+        const int k = r.kind;
+        double rq = 0.0;
+        bool have_rq = false;
+        if (candidate && k >= 60 && k <= 107 && n - 5 < k && k < n + 5 && (n - 60) % 12 <= 4 &&
+            (k - 60) % 12 <= 4) {
+            rq = quarter_of(s, r.position);
+            have_rq = true;
+            if (q - rq < s.hopo_window) {
+                if (k != n) {
+                    hopo = 1;
+                } else {
+                    hopo = 0;
+                    candidate = false;
+                }
+            }
+        }
+        if (!matched && (k == n || cc123) && at >= r.position) {
+            int64_t length = at - r.position;
+            if (short_loses_sustain) {
+                if (!have_rq) rq = quarter_of(s, r.position);
+                if (q - rq < 0.3) length = 0;
+            }
+            if (length < r.length) r.length = length;
+            if (!cc123) {
+                matched = true;
+                match_position = r.position;
+            }
+        }
+    }
+
+    if (note_on && velocity != 0) append_event(s.self, at, n, OPEN_NOTE_LENGTH, hopo);
+}
+
+// Beat, half-beat and measure markers of the step [read_horizon, read_horizon + frames):
+// every half beat after the half beat at or before the step's start.
+void beat_markers(const Step& s, int32_t frames) {
+    const double horizon = s.self.read_horizon;
+    double t = horizon / s.rate;
+    if (t < 0.0) t = 0.0;
+    int measure = 0;
+    int per_measure = 4;
+    double full = 0.0;
+    double beat = g_host_api.TimeMap2_timeToBeats(s.timemap, t, &measure, &per_measure, &full,
+                                                  nullptr);
+    const double r = std::fmod(full, 0.5);
+    beat -= r;
+    full -= r;
+    const double last = horizon + frames - 1;
+    for (int i = 0; i < 1000; ++i) {
+        beat += 0.5;
+        full += 0.5;
+        const double x = g_host_api.TimeMap2_beatsToTime(s.timemap, full, nullptr) * s.rate;
+        if (!(x >= 0.0 && x <= last)) break;  // also ends on a NaN from the host
+        int32_t kind;
+        if (beat >= per_measure)
+            kind = KIND_MEASURE;
+        else if (std::fmod(beat, 1.0) < 0.25)
+            kind = KIND_BEAT;
+        else
+            kind = KIND_HALF_BEAT;
+        append_event(s.self, static_cast<int64_t>(x), kind, 0, 0);
+        beat = g_host_api.TimeMap2_timeToBeats(s.timemap, x / s.rate, &measure, &per_measure,
+                                               &full, nullptr);
+    }
+}
+
+void read_step(const Step& s, int32_t frames) {
+    ChartPreview& self = s.self;
+    self.midi.clear();
+    MidiTransferBlock block;  // bytes 36..39 stay unwritten
+    block.start_seconds = self.read_horizon / s.rate;
+    block.sample_rate = s.rate;
+    block.one = 1;
+    block.frame_count = frames;
+    block.reserved_pointer = nullptr;
+    block.reserved_zero = 0;
+    block.list = &self.midi;
+    block.reserved_doubles[0] = block.reserved_doubles[1] = block.reserved_doubles[2] = 0.0;
+
+    Step step = s;
+    step.timemap = host_timemap_handle(self.host_callback, &self.vst);
+    void* track = host_track_handle(self.host_callback, &self.vst);
+    if (track) g_host_api.Track_GetRawMIDI(track, &block);
+
+    int position = 0;
+    while (const HostMidiEvent* e = self.midi.enum_events(&position)) {
+        const int64_t at = static_cast<int64_t>(e->frame_offset + self.read_horizon);
+        if (e->size > 3)
+            text_rule(step, e, at);
+        else if (e->size == 3)  // shorter messages are neither notes nor controllers
+            note_rule(step, e->message, at);
+    }
+    beat_markers(step, frames);
+}
+
+// Removes every event that ended at or before `limit`, keeping the order of the rest.
+void prune(ChartPreview& self, double limit) {
+    ChartEvent* ev = self.events.records<ChartEvent>();
+    const int32_t n = self.events.count<ChartEvent>();
+    int32_t kept = 0;
+    for (int32_t i = 0; i < n; ++i)
+        if (!(static_cast<double>(ev[i].position + ev[i].length) <= limit)) ev[kept++] = ev[i];
+    self.events.resize(kept * static_cast<int32_t>(sizeof(ChartEvent)), false);
+}
+
+}  // namespace
+
+void ChartPreview::process_block(float** outputs, int32_t frames, bool accumulate) {
+    if (!accumulate && outputs && frames > 0) {
+        for (int channel = 0; channel < 2; ++channel)
+            if (outputs[channel]) std::memset(outputs[channel], 0, sizeof(float) * frames);
+    }
+    if (!host_callback || !g_host_api.Track_GetRawMIDI || !g_host_api.TimeMap2_timeToQN ||
+        !g_host_api.TimeMap2_timeToBeats || !g_host_api.TimeMap2_beatsToTime)
+        return;
+    const VstTimeInfo* info = reinterpret_cast<const VstTimeInfo*>(
+        host_callback(&vst, audioMasterGetTime, 0, 0, nullptr, 0.0f));
+    if (!info || !editor_window) return;
+    const double position = info->samplePos;
+    const bool playing = (info->flags & kVstTransportPlaying) != 0;
+    if (!usable_position(position)) return;
+
+    ScopedLock hold(lock);
+    const double rate = sample_rate;
+    if (!usable_sample_rate(rate)) return;
+
+    double prune_limit = -1.0;
+    if (last_position < 0.0 || last_position > position || position > read_horizon + 100.0) {
+        last_position = position;
+        read_horizon = position;
+        events.resize(0, false);
+        if (!playing) {
+            prune_limit = position;
+            read_horizon -= 3.0 * rate;  // a stopped view shows sustains begun before it
+        }
+    }
+    last_position = position;
+
+    Step step{*this, rate, clamp_difficulty(difficulty), hopo_threshold / 480.0, nullptr};
+    const double read_end =
+        position + (HIGHWAY_SPAN_SECONDS[step.difficulty] + 0.1) * rate;
+    if (frames > 0) {
+        while (read_end > read_horizon) {
+            read_step(step, frames);
+            const double next = read_horizon + frames;
+            if (next == read_horizon) break;
+            read_horizon = next;
+        }
+    }
+
+    if (prune_limit >= 0.0) prune(*this, prune_limit);
+
+    if (playing) {
+        const int32_t latency = static_cast<int32_t>(
+            host_callback(&vst, audioMasterGetOutputLatency, 0, 0, nullptr, 0.0f));
+        display_position = position + frames - latency - time_offset_ms * rate / 1000.0;
+    } else {
+        display_position = position;
+    }
+}
