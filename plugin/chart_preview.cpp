@@ -7,7 +7,7 @@
 #include "plugin/dispatcher.h"
 #include "raster/tess_bitmap.h"
 
-int32_t time_offset_ms = 0;
+SharedValue<int32_t> time_offset_ms{0};
 int32_t live_instances = 0;
 
 namespace {

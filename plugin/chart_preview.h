@@ -10,6 +10,7 @@
 #include "chart/midi_list.h"
 #include "platform/platform.h"
 #include "plugin/host_api.h"
+#include "plugin/shared_value.h"
 #include "plugin/vst_abi.h"
 
 class TESS_IBitmap;
@@ -49,10 +50,11 @@ public:
     double sample_rate = 44100.0;
     audioMasterCallback host_callback = nullptr;
     PlatformLock lock;
-    void* editor_window = nullptr;
-    int32_t difficulty = 0;
-    int32_t mode = 0;
-    int32_t hopo_threshold = 170;
+    // Written by the UI thread, read whole by the audio thread without the lock.
+    SharedValue<void*> editor_window{nullptr};
+    SharedValue<int32_t> difficulty{0};
+    SharedValue<int32_t> mode{0};
+    SharedValue<int32_t> hopo_threshold{170};
     HeapBuffer events{4096};
     double last_position = -1.0;
     double read_horizon = 0.0;
@@ -66,7 +68,7 @@ public:
 };
 
 // Process-wide state of the shell.
-extern int32_t time_offset_ms;
+extern SharedValue<int32_t> time_offset_ms;
 extern int32_t live_instances;
 
 // The shared image set, loaded as live_instances goes 0 -> 1 and freed at 1 -> 0.
