@@ -1,0 +1,295 @@
+// The highway renderer: a fixed perspective inside the largest centred square of the window.
+// Every coordinate is computed in double and turned into a pixel by adding 0.5 and truncating.
+
+#include "display/highway_renderer.h"
+
+#include <new>
+
+#include "chart/chart_event.h"
+#include "display/asset_set.h"
+#include "plugin/chart_preview.h"
+#include "raster/tess.h"
+
+namespace {
+
+constexpr double SCALE_NEAR = 0.390625;
+constexpr double SCALE_FAR = 0.1865234375;
+constexpr double ROW_NEAR = 0.765625;
+constexpr double ROW_FAR = 0.21875;
+constexpr double LANE_SPACING = 0.4;
+constexpr double GEM_WIDTH = 0.4;
+constexpr double PAD_SPACING = 0.475;
+constexpr double PAD_CENTRE = 2.5;
+constexpr double MARKER_WIDTH = 2.05;
+constexpr double SMASH_WIDTH = 2.05;
+constexpr double KICK_WIDTH = 2.15;
+constexpr double KICK_FLASH_WIDTH = 3.0;
+constexpr double SUSTAIN_WIDTH = 0.75;
+constexpr double FLARE_WIDTH = 1.75;
+constexpr double SUSTAIN_GAP = 0.05;
+constexpr double FADE_START = 0.9;
+constexpr double FADE_SLOPE = 10.0;
+constexpr float ANCHOR_GEM = 1.0f;
+constexpr float ANCHOR_MARKER = 0.75f;
+constexpr float ANCHOR_SMASH = 0.53f;
+constexpr float ANCHOR_KICK_FLASH = 0.55f;
+
+inline int32_t to_pixel(double v) { return static_cast<int32_t>(v + 0.5); }
+
+inline bool is_smash(int32_t k) { return k >= SLOT_SMASH_FIRST && k <= SLOT_SMASH_LAST; }
+
+// Both drawing passes' view of the frame.
+struct Frame {
+    TESS_IBitmap* dest;
+    int32_t d;
+    int32_t ox;
+    int32_t oy;
+    bool drums;
+    int32_t mode;
+};
+
+void rebuild_backdrop(ChartPreview* self, const Frame& f, int32_t width, int32_t height) {
+    AssetSet& a = g_assets;
+    if (self->layer_bitmap) self->layer_bitmap->resize(width, height);
+    else self->layer_bitmap = new (std::nothrow) TESS_MemBitmap(width, height);
+    self->layout_dirty = 0;
+    // Every gem width depends on the square's side.
+    empty_scaled_copies();
+    TESS_IBitmap* layer = self->layer_bitmap;
+    if (!layer) return;
+    if (TESS_MemBitmap* bg = a.background) {
+        TESS_ScaledBlit(layer, bg, 0, 0, width, height, 0.0f, 0.0f, static_cast<float>(bg->width()),
+                        static_cast<float>(bg->height()), 1.0f, TESS_BLIT_FILTER_BILINEAR);
+    } else {
+        TESS_Clear(layer, 0xFF000000u);
+    }
+    if (TESS_MemBitmap* track = f.drums ? a.track_drum : a.track_guitar) {
+        TESS_ScaledBlit(layer, track, f.ox, f.oy, f.d, f.d, 0.0f, 0.0f,
+                        static_cast<float>(track->width()), static_cast<float>(track->height()),
+                        1.0f, TESS_BLIT_USE_ALPHA | TESS_BLIT_FILTER_BILINEAR);
+    }
+}
+
+// The sustain behind a five-lane gem (k, l, w as classified) and, for a gem being played, its
+// flare: a trapezoid of one-row stretches of the middle third of the image's first row.
+void draw_sustain(const Frame& f, const VisibleGem& g, int32_t k, double l, double w, double t,
+                  double u, float alpha) {
+    const AssetSet& a = g_assets;
+    const double D = f.d;
+    const bool smash = is_smash(k);
+    double e = t + g.tail;
+    if (e > 1.0) e = 1.0;
+    const double s = smash ? u : u + SUSTAIN_GAP;
+    if (!(e > s)) return;
+    const int32_t ys = to_pixel(highway_row_at(s) * D);
+    const int32_t ye = static_cast<int32_t>(highway_row_at(e) * D);
+    if (ys <= ye) return;
+
+    TESS_MemBitmap* image = nullptr;
+    if (g.styled) image = a.sustain[SUSTAIN_STYLE];
+    else if (k <= SUSTAIN_STYLE) image = a.sustain[k];
+    if (smash) {
+        if (g.styled) {
+            if (a.sustain_hi[SUSTAIN_STYLE]) image = a.sustain_hi[SUSTAIN_STYLE];
+        } else if (g.lane >= 0 && g.lane <= 4) {
+            image = a.sustain_hi[g.lane] ? a.sustain_hi[g.lane] : a.sustain[g.lane];
+        }
+    }
+    if (!image) return;
+
+    const float third = static_cast<float>(image->width() / 3);
+    const double fs = highway_scale_at(s);
+    const double fe = highway_scale_at(e);
+    const double wS = SUSTAIN_WIDTH * D * w * fs;
+    const double wE = SUSTAIN_WIDTH * D * w * fe;
+    const double cS = D * l * fs;
+    const double cE = D * l * fe;
+    const int32_t rows = ys - ye;
+    const double dw = (wS - wE) / rows;
+    const double dx = (cS - cE) / rows - dw * 0.5;
+    double left = D * 0.5 + cE - wE * 0.5 + f.ox;
+    double cur = wE;
+    for (int32_t r = ye + f.oy; r < ys + f.oy; ++r) {
+        TESS_ScaledBlit(f.dest, image, to_pixel(left), r, to_pixel(cur), 1, third, 0.0f, third, 1.0f,
+                        1.0f, TESS_BLIT_USE_ALPHA);
+        left += dx;
+        cur += dw;
+    }
+
+    if (!smash) return;
+    int32_t slot;
+    if (g.styled) slot = SLOT_FLARE_STYLE;
+    else if (g.lane >= 0 && g.lane <= 4) slot = SLOT_FLARE_GREEN + g.lane;
+    else return;
+    const double F = highway_scale_at(u);
+    const double R = static_cast<double>(static_cast<float>(w * FLARE_WIDTH)) * D * F;
+    draw_asset_scaled(f.dest, slot, to_pixel(F * D * l + D * 0.5 - R * 0.5) + f.ox,
+                      to_pixel(highway_row_at(u) * D) + f.oy, to_pixel(R), alpha, ANCHOR_SMASH);
+}
+
+void draw_record(const Frame& f, const VisibleGem& g) {
+    int32_t k = g.image;
+    const double t = g.near;
+    const double u = t < 0.0 ? 0.0 : t;
+    const bool hidden = t < 0.0;
+    float alpha = 1.0f;
+    if (u > FADE_START) alpha = static_cast<float>(1.0 - (u - FADE_START) * FADE_SLOPE);
+
+    const bool marker = k < 0;
+    double l;
+    double w;
+    if (marker) {
+        k = SLOT_BEAT_MARKER + (-1 - k);  // -1, -2, -3 -> 18, 19, 20
+        l = 0.0;
+        w = MARKER_WIDTH;
+    } else if (f.drums && k == 0) {
+        k = SLOT_GEM_KICK;
+        l = 0.0;
+        w = KICK_WIDTH;
+    } else if (f.drums) {
+        if (k == 4) k = 0;  // the fourth pad uses the green images
+        l = (g.lane - PAD_CENTRE) * PAD_SPACING;
+        w = GEM_WIDTH;
+    } else {
+        l = (g.lane - 2) * LANE_SPACING;
+        w = GEM_WIDTH;
+    }
+
+    if (!f.drums && g.tail > 0.0 && (k < SLOT_GEM_KICK || is_smash(k)))
+        draw_sustain(f, g, k, l, w, t, u, alpha);
+
+    float anchor = ANCHOR_GEM;
+    if (marker) {
+        anchor = ANCHOR_MARKER;
+    } else if (k >= SLOT_KICK_FLASH_FIRST && k <= SLOT_KICK_FLASH_LAST + 1) {
+        anchor = ANCHOR_KICK_FLASH;
+        w = KICK_FLASH_WIDTH;
+        l = 0.0;
+    } else if (is_smash(k)) {
+        anchor = ANCHOR_SMASH;
+        w *= SMASH_WIDTH;
+    }
+
+    if (g.styled) {
+        if (k <= 4) k = SLOT_GEM_STYLE;
+        else if (k == SLOT_GEM_KICK) k = SLOT_GEM_KICK_STYLE;
+    }
+    if (!f.drums && g.variant) {
+        if (k <= 4) k += SLOT_GEM_HOPO_GREEN;
+        else if (k == SLOT_GEM_STYLE) k = SLOT_GEM_HOPO_STYLE;
+    }
+    if (f.mode == 1 && g.variant == 0) {
+        if (k == 0) k = SLOT_GEM_CYM_GREEN;
+        else if (k == 2) k = SLOT_GEM_CYM_YELLOW;
+        else if (k == 3) k = SLOT_GEM_CYM_BLUE;
+        else if (k == SLOT_GEM_STYLE && g.lane != 1) k = SLOT_GEM_CYM_STYLE;
+    }
+
+    if (hidden) return;
+    const GemPlacement p = place_gem(f.d, f.ox, f.oy, l, w, u);
+    draw_asset_scaled(f.dest, k, p.x, p.y, p.width, alpha, anchor);
+}
+
+}  // namespace
+
+double highway_depth(double u) { return 1.0 - (1.0 / (u + 1.0) - 0.5) * 2.0; }
+
+double highway_scale_at(double u) {
+    const double e = highway_depth(u);
+    return (1.0 - e) * SCALE_NEAR + e * SCALE_FAR;
+}
+
+double highway_row_at(double u) {
+    const double e = highway_depth(u);
+    return (1.0 - e) * ROW_NEAR + e * ROW_FAR;
+}
+
+GemPlacement place_gem(int32_t d, int32_t ox, int32_t oy, double l, double w, double u) {
+    const double D = d;
+    const double F = highway_scale_at(u);
+    GemPlacement p;
+    p.width = to_pixel(D * w * F);
+    p.x = to_pixel(D * l * F + D * 0.5 - D * w * F * 0.5) + ox;
+    p.y = to_pixel(highway_row_at(u) * D) + oy;
+    return p;
+}
+
+void draw_asset_scaled(TESS_IBitmap* dest, int32_t slot, int32_t x, int32_t y, int32_t width,
+                       float alpha, float anchor) noexcept {
+    if (static_cast<uint32_t>(slot) >= ASSET_SLOT_COUNT) return;
+    TESS_MemBitmap* image = g_assets.slots[slot];
+    if (!image) return;
+    const int32_t sw = image->width();
+    const int32_t sh = image->height();
+    // An image without pixels (its memory could not be had) has no aspect ratio to keep.
+    if (sw <= 0 || sh <= 0 || width <= 0) return;
+    const int64_t product = static_cast<int64_t>(sh) * width;
+    const int32_t h = static_cast<int32_t>(static_cast<double>(product) / sw + 0.5);
+    // A copy of no rows would never be found again and pile up, one per frame.
+    if (h <= 0) return;
+
+    HeapBuffer& list = g_assets.scaled[slot];
+    TESS_MemBitmap** copies = static_cast<TESS_MemBitmap**>(list.data);
+    const int32_t count = list.size / static_cast<int32_t>(sizeof(TESS_MemBitmap*));
+    TESS_MemBitmap* copy = nullptr;
+    int32_t at = 0;
+    for (; at < count; ++at) {
+        const int32_t cw = copies[at]->width();
+        if (cw == width) {
+            copy = copies[at];
+            break;
+        }
+        if (cw > width) break;
+    }
+    bool cached = true;
+    if (!copy) {
+        copy = new (std::nothrow) TESS_MemBitmap(width, h);
+        if (!copy) return;
+        if (copy->width() != width) {  // no pixel memory: nothing to draw or keep
+            delete copy;
+            return;
+        }
+        TESS_ScaledBlit(copy, image, 0, 0, width, h, 0.0f, 0.0f, static_cast<float>(sw),
+                        static_cast<float>(sh), 1.0f, TESS_BLIT_FILTER_BILINEAR);
+        const int32_t before = list.size;
+        insert_pointer(list, at, copy);
+        cached = list.size != before;
+    }
+    const int32_t top = static_cast<int32_t>(static_cast<float>(y) - static_cast<float>(h) * anchor);
+    TESS_Blit(dest, copy, x, top, nullptr, alpha, TESS_BLIT_USE_ALPHA);
+    if (!cached) delete copy;  // the list could not grow: drawn once, not kept
+}
+
+void render_visible(ChartPreview* self, int32_t n, int32_t width, int32_t height) noexcept {
+    if (!self) return;
+    Frame f;
+    f.dest = self->frame_bitmap;
+    f.mode = self->mode;
+    f.drums = f.mode == 1 || f.mode == 2;
+    f.d = width < height ? width : height;
+    f.ox = (width - f.d) / 2;
+    f.oy = (height - f.d) / 2;
+
+    TESS_IBitmap* layer = self->layer_bitmap;
+    if (!layer || self->layout_dirty || layer->width() != width || layer->height() != height)
+        rebuild_backdrop(self, f, width, height);
+    TESS_Blit(f.dest, self->layer_bitmap, 0, 0, nullptr, 1.0f, TESS_BLIT_MODE_COPY);
+
+    const VisibleGem* records = self->visible.records<VisibleGem>();
+    const int32_t stored = self->visible.count<VisibleGem>();
+    if (n > stored) n = stored;
+    for (int32_t pass = 0; pass < 2; ++pass) {
+        for (int32_t i = n - 1; i >= 0; --i) {
+            const VisibleGem& g = records[i];
+            if (g.image < KIND_MEASURE) continue;
+            const int32_t own = (g.image < 0 || (f.drums && g.lane == 0)) ? 0 : 1;
+            if (own == pass) draw_record(f, g);
+        }
+    }
+}
+
+void ChartPreview::render_highway(int32_t width, int32_t height) {
+    const bool drums = mode == 1 || mode == 2;
+    const int32_t n = compute_visible_gems(drums);
+    render_visible(this, n, width, height);
+}
