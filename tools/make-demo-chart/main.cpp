@@ -1,0 +1,291 @@
+// make-demo-chart OUTPUT.mid: writes the project's own demo chart, a fast song with guitar,
+// drums and keys parts in all four difficulties. It is a test input of the chart model
+// and the renderer tool's default chart. Deterministic: the same bytes on every run.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "host/smf_writer.h"
+
+namespace {
+
+constexpr int64_t Q = 480;  // ticks per quarter note
+
+// The song's form: 64 measures, 4/4 except a stretch of 7/8.
+struct Measure {
+    int64_t start;
+    int64_t length;
+};
+
+std::vector<Measure> song_measures() {
+    std::vector<Measure> m;
+    int64_t at = 0;
+    for (int i = 0; i < 64; ++i) {
+        const bool seven_eight = i >= 24 && i < 28;
+        const int64_t length = seven_eight ? 7 * Q / 2 : 4 * Q;
+        m.push_back(Measure{at, length});
+        at += length;
+    }
+    return m;
+}
+
+// Small deterministic generator, so the chart never changes between builds.
+struct Lcg {
+    uint32_t state = 0x7157u;
+    uint32_t next() {
+        state = state * 1664525u + 1013904223u;
+        return state >> 8;
+    }
+    int below(int n) { return static_cast<int>(next() % static_cast<uint32_t>(n)); }
+};
+
+// One moment of a part: a chord of lanes (bit i = lane i) and how long its notes last.
+struct Slot {
+    int64_t tick;
+    int lanes;
+    int64_t length;
+};
+
+int lane_bits(int a) { return 1 << a; }
+int chord_bits(int a, int b) { return (1 << a) | (1 << b); }
+
+// Expert guitar (or keys) for one measure, by pattern.
+void guitar_measure(std::vector<Slot>& out, const Measure& m, int pattern, Lcg& rng) {
+    const int64_t s = m.start;
+    switch (pattern) {
+    case 0: {  // eighths walking, short notes
+        int lane = rng.below(5);
+        for (int64_t t = 0; t < m.length; t += Q / 2) {
+            out.push_back(Slot{s + t, lane_bits(lane), Q / 4});
+            lane = (lane + 1 + rng.below(3)) % 5;
+        }
+        break;
+    }
+    case 1: {  // sixteenth runs up and down: automatic HOPOs
+        int lane = 0, dir = 1;
+        for (int64_t t = 0; t < m.length; t += Q / 4) {
+            out.push_back(Slot{s + t, lane_bits(lane), Q / 8});
+            if (lane + dir < 0 || lane + dir > 4) dir = -dir;
+            lane += dir;
+        }
+        break;
+    }
+    case 2: {  // sustained chords, long tails
+        for (int64_t t = 0; t + 2 * Q <= m.length; t += 2 * Q) {
+            const int a = rng.below(4);
+            out.push_back(Slot{s + t, chord_bits(a, a + 1), 2 * Q - Q / 4});
+        }
+        if (m.length % (2 * Q)) out.push_back(Slot{s + m.length - Q / 2, lane_bits(2), Q / 4});
+        break;
+    }
+    case 3: {  // chord, then eighths with short sustains, then a sixteenth pair
+        out.push_back(Slot{s, chord_bits(0, 2), Q / 2});
+        int lane = 1;
+        for (int64_t t = Q; t + Q <= m.length; t += Q / 2) {
+            out.push_back(Slot{s + t, lane_bits(lane), Q * 2 / 5});  // 0.4 quarter: keeps its tail
+            lane = (lane + 2) % 5;
+        }
+        out.push_back(Slot{s + m.length - Q / 2, lane_bits(3), Q / 8});
+        out.push_back(Slot{s + m.length - Q / 4, lane_bits(4), Q / 8});
+        break;
+    }
+    case 4: {  // triplet eighths (160 ticks, under the HOPO threshold)
+        int lane = 4;
+        for (int64_t t = 0; t + Q / 3 <= m.length; t += Q / 3) {
+            out.push_back(Slot{s + t, lane_bits(lane), Q / 8});
+            lane = lane == 0 ? 4 : lane - 1;
+        }
+        break;
+    }
+    default: {  // repeated sixteenths on one lane (never HOPOs), a three-note chord to end
+        const int lane = rng.below(5);
+        for (int64_t t = 0; t < m.length - Q; t += Q / 4)
+            out.push_back(Slot{s + t, lane_bits(lane), Q / 8});
+        out.push_back(Slot{s + m.length - Q, 0x7 << rng.below(3), Q / 2});
+        break;
+    }
+    }
+}
+
+// A lower difficulty from the expert slots: only slots on the grid, chords thinned,
+// lanes folded into the difficulty's reach.
+std::vector<Slot> reduce(const std::vector<Slot>& expert, int64_t grid, int max_notes,
+                         int lanes) {
+    std::vector<Slot> out;
+    for (const Slot& slot : expert) {
+        if (slot.tick % grid) continue;
+        int bits = 0, count = 0;
+        for (int l = 0; l < 5 && count < max_notes; ++l) {
+            if (!(slot.lanes & (1 << l))) continue;
+            const int folded = l % lanes;
+            if (!(bits & (1 << folded))) {
+                bits |= 1 << folded;
+                ++count;
+            }
+        }
+        // Expert notes end before the next expert slot, so dropping slots never overlaps two.
+        out.push_back(Slot{slot.tick, bits, slot.length});
+    }
+    return out;
+}
+
+void write_slots(SmfWriterTrack& track, const std::vector<Slot>& slots, int base) {
+    for (const Slot& slot : slots)
+        for (int l = 0; l < 5; ++l)
+            if (slot.lanes & (1 << l)) track.note(slot.tick, slot.length, base + l, 100);
+}
+
+void tempo_track(SmfWriterTrack& t, const std::vector<Measure>& m) {
+    t.name("Tiver Demo");
+    t.time_signature(0, 4, 4);
+    t.tempo_bpm(0, 180.0);
+    t.meta(0, 0x06, "intro");
+    t.tempo_bpm(m[16].start, 200.0);
+    t.meta(m[16].start, 0x06, "verse");
+    t.time_signature(m[24].start, 7, 8);
+    t.tempo_bpm(m[24].start, 190.0);
+    t.time_signature(m[28].start, 4, 4);
+    t.tempo_bpm(m[40].start, 160.0);
+    t.meta(m[40].start, 0x05, "la");
+    t.tempo_bpm(m[48].start, 205.0);
+    t.meta(m[48].start, 0x06, "outro");
+}
+
+void guitar_track(SmfWriterTrack& t, const std::vector<Measure>& m, Lcg& rng) {
+    t.name("PART GUITAR");
+    std::vector<Slot> expert;
+    static const int form[8] = {3, 1, 0, 1, 4, 2, 5, 1};
+    for (size_t i = 1; i < m.size() - 1; ++i)
+        guitar_measure(expert, m[i], form[(i + i / 8) % 8], rng);
+    // A long final chord that controller 123 cuts short.
+    const Measure& last = m.back();
+    expert.push_back(Slot{last.start, chord_bits(0, 4), 4 * Q});
+
+    write_slots(t, expert, 96);
+    write_slots(t, reduce(expert, Q / 2, 2, 5), 84);
+    write_slots(t, reduce(expert, Q, 2, 4), 72);
+    write_slots(t, reduce(expert, Q, 1, 3), 60);
+
+    // Forced-HOPO (base + 5) and forced-strum (base + 6) phrases, every difficulty.
+    for (int base : {60, 72, 84, 96}) {
+        for (int i : {3, 19, 35}) t.note(m[i].start, m[i].length, base + 5, 100);
+        for (int i : {10, 26, 50}) t.note(m[i].start, m[i].length * 2, base + 6, 100);
+    }
+    // Style phrases.
+    for (int i : {8, 30, 44}) t.note(m[i].start, m[i].length * 2, 116, 100);
+    t.controller(last.start + 2 * Q, 123, 0);
+}
+
+void drums_track(SmfWriterTrack& t, const std::vector<Measure>& m, Lcg& rng) {
+    t.name("PART DRUMS");
+    // Mix events: plain at the start, with lane swap (…d) from measure 17 to 33.
+    for (int d = 0; d < 4; ++d) {
+        const std::string n = std::to_string(d);
+        t.text(0, "[mix " + n + " drums0]");
+        t.text(m[17].start, "[mix " + n + " drums0d]");
+        t.text(m[33].start, d == 0 ? "[mix 0 drums1easy]" : "[mix " + n + " drums0]");
+        t.text(m[49].start, "[drums" + n + " outro hits]");
+    }
+    struct Hit {
+        int64_t tick;
+        int lane;
+        int min_difficulty;  // from which difficulty on it is charted
+    };
+    std::vector<Hit> hits;
+    for (size_t i = 1; i < m.size(); ++i) {
+        const Measure& me = m[i];
+        const bool fill = i % 4 == 0;
+        for (int64_t e = 0; e < me.length; e += Q / 2) {
+            const int64_t at = me.start + e;
+            const bool beat = e % Q == 0;
+            const int beat_index = static_cast<int>(e / Q);
+            if (fill && e >= me.length - Q) break;
+            if (e == 0) {
+                hits.push_back({at, 0, 0});
+                hits.push_back({at, 4, 1});  // crash
+                continue;
+            }
+            if (beat && beat_index % 2 == 1) hits.push_back({at, 1, 0});  // snare
+            if (beat && beat_index == 2) hits.push_back({at, 0, 0});
+            if (!beat && rng.below(4) == 0) hits.push_back({at, 0, 3});  // off-beat kick
+            hits.push_back({at, 2, beat ? 1 : 2});  // hi-hat
+        }
+        if (fill) {  // tom fill over the last beat: sixteenths down the toms
+            for (int s = 0; s < 4; ++s) {
+                const int64_t at = me.start + me.length - Q + s * (Q / 4);
+                hits.push_back({at, 2 + (s * 3) / 4, s % 2 == 0 ? 1 : 3});
+            }
+            hits.push_back({me.start + me.length - Q, 0, 0});
+        }
+    }
+    for (int d = 0; d < 4; ++d)
+        for (const Hit& h : hits)
+            if (h.min_difficulty <= d) t.note(h.tick, Q / 8, 60 + 12 * d + h.lane, 100);
+    // Tom phrases over every fill: yellow, blue and green toms.
+    for (size_t i = 4; i < m.size(); i += 4) {
+        const int64_t at = m[i].start + m[i].length - Q;
+        t.note(at, Q / 2, 110, 100);
+        t.note(at + Q / 4, Q / 2, 111, 100);
+        t.note(at + Q / 2, Q / 2, 112, 100);
+    }
+}
+
+void keys_track(SmfWriterTrack& t, const std::vector<Measure>& m, Lcg& rng) {
+    t.name("PART KEYS");
+    std::vector<Slot> expert;
+    for (size_t i = 1; i < m.size(); ++i) {
+        const Measure& me = m[i];
+        if (i % 2) {  // a held three-note chord, then an arpeggio
+            const int a = rng.below(3);
+            expert.push_back(Slot{me.start, 0x7 << a, 2 * Q - Q / 8});
+            int lane = 0;
+            for (int64_t e = 2 * Q; e < me.length; e += Q / 4) {
+                expert.push_back(Slot{me.start + e, lane_bits(lane), Q / 8});
+                lane = (lane + 1) % 5;
+            }
+        } else {
+            guitar_measure(expert, me, i % 3 == 0 ? 3 : 0, rng);
+        }
+    }
+    write_slots(t, expert, 96);
+    write_slots(t, reduce(expert, Q / 2, 3, 5), 84);
+    write_slots(t, reduce(expert, Q, 2, 4), 72);
+    write_slots(t, reduce(expert, Q, 1, 3), 60);
+    for (int i : {12, 40}) t.note(m[i].start, m[i].length * 4, 116, 100);
+}
+
+}  // namespace
+
+std::vector<uint8_t> make_demo_chart() {
+    const std::vector<Measure> m = song_measures();
+    Lcg rng;
+    SmfWriter w;
+    w.division = static_cast<int32_t>(Q);
+    tempo_track(w.add_track(), m);
+    guitar_track(w.add_track(), m, rng);
+    drums_track(w.add_track(), m, rng);
+    keys_track(w.add_track(), m, rng);
+    return w.bytes();
+}
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make-demo-chart OUTPUT.mid\n");
+        return 2;
+    }
+    const std::vector<uint8_t> bytes = make_demo_chart();
+    const std::string tmp = std::string(argv[1]) + ".tmp";
+    FILE* f = std::fopen(tmp.c_str(), "wb");
+    if (!f) {
+        std::fprintf(stderr, "make-demo-chart: cannot write %s\n", tmp.c_str());
+        return 2;
+    }
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    if (std::fclose(f) != 0 || !ok || std::rename(tmp.c_str(), argv[1]) != 0) {
+        std::fprintf(stderr, "make-demo-chart: cannot write %s\n", argv[1]);
+        std::remove(tmp.c_str());
+        return 2;
+    }
+    return 0;
+}
