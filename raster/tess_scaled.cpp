@@ -1,0 +1,381 @@
+// TESS_ScaledBlit: nearest, bilinear and reduction-kernel sampling, one row-loop template per
+// family instantiated for every combiner, picked once per call; scale-1 requests go to TESS_Blit.
+#include "raster/tess_scaled.h"
+
+#include <cfloat>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+#include "raster/tess.h"
+
+namespace {
+
+using tess::apply_pixel;
+
+// Positions far outside any bitmap are clamped so that fixed-point arithmetic cannot
+// overflow; 2^52 in 16.16 is 2^36 pixels, beyond every possible bitmap.
+constexpr double FIXED_LIMIT = 4503599627370496.0;  // 2^52
+
+int64_t to_fixed(double v) {
+    if (!(v == v)) return 0;
+    if (v > FIXED_LIMIT) return int64_t(FIXED_LIMIT);
+    if (v < -FIXED_LIMIT) return -int64_t(FIXED_LIMIT);
+    return int64_t(v);  // truncates toward zero
+}
+
+int64_t clamp_to_int64(double v, int64_t lo, int64_t hi) {
+    if (!(v == v)) return lo;
+    if (v <= double(lo)) return lo;
+    if (v >= double(hi)) return hi;
+    return int64_t(v);
+}
+
+float to_float(double v) {
+    if (v > FLT_MAX) return INFINITY;
+    if (v < -FLT_MAX) return -INFINITY;
+    return float(v);
+}
+
+int64_t floor_div(int64_t a, int64_t b) {  // b > 0
+    int64_t q = a / b;
+    return (a % b != 0 && a < 0) ? q - 1 : q;
+}
+int64_t ceil_div(int64_t a, int64_t b) { return -floor_div(-a, b); }  // b > 0
+
+// Destination columns i of [0, w) whose 16.16 position start + i * step lies in [lo, hi): a
+// contiguous run, found once per call so that the row loops need no column bounds test.
+struct Columns {
+    int32_t begin;
+    int32_t end;
+    int64_t pos;  // position of column `begin`
+};
+
+Columns column_range(int64_t start, int64_t step, int64_t lo, int64_t hi, int32_t w) {
+    int64_t b, e;
+    if (step > 0) {
+        b = ceil_div(lo - start, step);
+        e = ceil_div(hi - start, step);
+    } else if (step < 0) {
+        b = floor_div(start - hi, -step) + 1;
+        e = floor_div(start - lo, -step) + 1;
+    } else {
+        b = 0;
+        e = (start >= lo && start < hi) ? w : 0;
+    }
+    if (b < 0) b = 0;
+    if (e > w) e = w;
+    if (e < b) e = b;
+    return Columns{int32_t(b), int32_t(e), start + b * step};
+}
+
+// One call after clipping: the destination's first pixel and row step, the source's picture
+// row 0 and row step (negative for a bottom-up bitmap), the source bounds, the steps.
+struct Scaled {
+    TESS_pixel* dst;
+    ptrdiff_t dstStep;
+    const TESS_pixel* src;
+    ptrdiff_t srcStep;
+    int32_t w, h;
+    int32_t left, top, right, bottom;
+    int64_t xstep;  // 16.16
+    double ystart, ystep;
+};
+
+// Source row of a vertical position, or -1 when it lies outside [top, bottom). Rows cover
+// [r, r + 1), so positions above the bitmap (negative) sample nothing.
+inline int32_t source_row(const Scaled& s, double yp) {
+    if (!(yp >= double(s.top) && yp < double(s.bottom))) return -1;
+    return int32_t(yp);
+}
+
+inline void channels(TESS_pixel p, int32_t c[4]) {
+    c[0] = int32_t(p & 0xFF);
+    c[1] = int32_t(p >> 8 & 0xFF);
+    c[2] = int32_t(p >> 16 & 0xFF);
+    c[3] = int32_t(p >> 24);
+}
+
+template <class Op>
+void scaled_nearest(const Scaled& s, const Columns& cols, int32_t e) {
+    TESS_pixel* d = s.dst;
+    double yp = s.ystart;
+    for (int32_t j = 0; j < s.h; ++j, d += s.dstStep, yp += s.ystep) {
+        const int32_t r = source_row(s, yp);
+        if (r < 0) continue;
+        const TESS_pixel* row = s.src + ptrdiff_t(r) * s.srcStep;
+        int64_t xp = cols.pos;
+        for (int32_t i = cols.begin; i < cols.end; ++i, xp += s.xstep)
+            apply_pixel<Op>(d + i, row[xp >> 16], e);
+    }
+}
+
+// Bilinear weights of 16 bits: the four of a pixel add up to 65536. The last source row and
+// column are interpolated in one direction only, so nothing past the bounds is read.
+template <class Op>
+void scaled_bilinear(const Scaled& s, const Columns& inner, const Columns& last, int32_t e) {
+    TESS_pixel* d = s.dst;
+    double yp = s.ystart;
+    for (int32_t j = 0; j < s.h; ++j, d += s.dstStep, yp += s.ystep) {
+        const int32_t r = source_row(s, yp);
+        if (r < 0) continue;
+        const TESS_pixel* row = s.src + ptrdiff_t(r) * s.srcStep;
+        int64_t xp = inner.pos;
+        if (r < s.bottom - 1) {
+            const TESS_pixel* below = row + s.srcStep;
+            const uint32_t fy = uint32_t((yp - r) * 65536.0);
+            for (int32_t i = inner.begin; i < inner.end; ++i, xp += s.xstep) {
+                const int32_t c = int32_t(xp >> 16);
+                const uint32_t fx = uint32_t(xp) & 0xFFFF;
+                const int32_t w11 = int32_t((fx * fy) >> 16);
+                const int32_t w01 = int32_t(fx) - w11;
+                const int32_t w10 = int32_t(fy) - w11;
+                const int32_t w00 = 65536 - w01 - int32_t(fy);
+                int32_t p00[4], p01[4], p10[4], p11[4];
+                channels(row[c], p00);
+                channels(row[c + 1], p01);
+                channels(below[c], p10);
+                channels(below[c + 1], p11);
+                int32_t o[4];
+                for (int k = 0; k < 4; ++k)
+                    o[k] = (p00[k] * w00 + p01[k] * w01 + p10[k] * w10 + p11[k] * w11) / 65536;
+                Op::apply(d + i, o[2], o[1], o[0], o[3], e);
+            }
+            xp = last.pos;
+            for (int32_t i = last.begin; i < last.end; ++i, xp += s.xstep) {
+                const int32_t c = int32_t(xp >> 16);
+                int32_t p0[4], p1[4], o[4];
+                channels(row[c], p0);
+                channels(below[c], p1);
+                for (int k = 0; k < 4; ++k)
+                    o[k] = (p0[k] * int32_t(65536 - fy) + p1[k] * int32_t(fy)) / 65536;
+                Op::apply(d + i, o[2], o[1], o[0], o[3], e);
+            }
+        } else {
+            for (int32_t i = inner.begin; i < inner.end; ++i, xp += s.xstep) {
+                const int32_t c = int32_t(xp >> 16);
+                const int32_t fx = int32_t(xp & 0xFFFF);
+                int32_t p0[4], p1[4], o[4];
+                channels(row[c], p0);
+                channels(row[c + 1], p1);
+                for (int k = 0; k < 4; ++k) o[k] = (p0[k] * (65536 - fx) + p1[k] * fx) / 65536;
+                Op::apply(d + i, o[2], o[1], o[0], o[3], e);
+            }
+            xp = last.pos;
+            for (int32_t i = last.begin; i < last.end; ++i, xp += s.xstep)
+                apply_pixel<Op>(d + i, row[xp >> 16], e);
+        }
+    }
+}
+
+// Weights of the reduction kernel in 16.16, centre 65536, the others (g - 1) / distance.
+struct Kernel {
+    int32_t radius;  // 1 (3 x 3) or 2 (5 x 5)
+    int32_t w[5][5];
+};
+
+Kernel make_kernel(double g) {
+    Kernel k;
+    k.radius = g > 3.0 ? 2 : 1;
+    for (int32_t dy = -k.radius; dy <= k.radius; ++dy) {
+        for (int32_t dx = -k.radius; dx <= k.radius; ++dx) {
+            int32_t weight = 65536;
+            if (dx != 0 || dy != 0) {
+                double v = (g - 1.0) / std::sqrt(double(dx * dx + dy * dy));
+                weight = v < 0.0 ? 0 : (v > 1.0 ? 65536 : int32_t(v * 65536.0));
+            }
+            k.w[dy + k.radius][dx + k.radius] = weight;
+        }
+    }
+    return k;
+}
+
+// Weighted average of the kernel cells inside the source bounds. The centre is always inside,
+// so the total is at least 65536; sums stay below 25 * 65536 * 255 < 2^31.
+template <class Op>
+void scaled_reduce(const Scaled& s, const Columns& cols, const Kernel& k, int32_t e) {
+    TESS_pixel* d = s.dst;
+    double yp = s.ystart;
+    for (int32_t j = 0; j < s.h; ++j, d += s.dstStep, yp += s.ystep) {
+        const int32_t r = source_row(s, yp);
+        if (r < 0) continue;
+        const int32_t r0 = r - k.radius < s.top ? s.top : r - k.radius;
+        const int32_t r1 = r + k.radius > s.bottom - 1 ? s.bottom - 1 : r + k.radius;
+        int64_t xp = cols.pos;
+        for (int32_t i = cols.begin; i < cols.end; ++i, xp += s.xstep) {
+            const int32_t c = int32_t(xp >> 16);
+            const int32_t c0 = c - k.radius < s.left ? s.left : c - k.radius;
+            const int32_t c1 = c + k.radius > s.right - 1 ? s.right - 1 : c + k.radius;
+            int32_t sb = 0, sg = 0, sr = 0, sa = 0, total = 0;
+            for (int32_t y = r0; y <= r1; ++y) {
+                const TESS_pixel* row = s.src + ptrdiff_t(y) * s.srcStep;
+                const int32_t* kw = k.w[y - r + k.radius];
+                for (int32_t x = c0; x <= c1; ++x) {
+                    const int32_t w = kw[x - c + k.radius];
+                    const TESS_pixel p = row[x];
+                    sb += w * int32_t(p & 0xFF);
+                    sg += w * int32_t(p >> 8 & 0xFF);
+                    sr += w * int32_t(p >> 16 & 0xFF);
+                    sa += w * int32_t(p >> 24);
+                    total += w;
+                }
+            }
+            Op::apply(d + i, sr / total, sg / total, sb / total, sa / total, e);
+        }
+    }
+}
+
+enum class Family { Nearest, Bilinear, Reduce };
+
+struct Plan {
+    Scaled s;
+    Family family;
+    Columns cols;   // every column with a sample
+    Columns inner;  // bilinear: columns left of the last source column
+    Columns last;   // bilinear: columns on the last source column
+    Kernel kernel;
+};
+
+template <class Op>
+void run(const Plan& p, int32_t e) {
+    switch (p.family) {
+    case Family::Nearest: scaled_nearest<Op>(p.s, p.cols, e); break;
+    case Family::Bilinear: scaled_bilinear<Op>(p.s, p.inner, p.last, e); break;
+    case Family::Reduce: scaled_reduce<Op>(p.s, p.cols, p.kernel, e); break;
+    }
+}
+
+// First pixel of picture row y and the step to the next picture row.
+TESS_pixel* row_start(TESS_IBitmap* b, TESS_pixel* bits, int32_t y, ptrdiff_t* step) {
+    const ptrdiff_t span = b->rowSpan();
+    if (b->isBottomUp()) {
+        *step = -span;
+        return bits + ptrdiff_t(b->height() - 1 - y) * span;
+    }
+    *step = span;
+    return bits + ptrdiff_t(y) * span;
+}
+
+int32_t to_int32(int64_t v) {
+    return v < INT32_MIN ? INT32_MIN : (v > INT32_MAX ? INT32_MAX : int32_t(v));
+}
+
+}  // namespace
+
+void TESS_ScaledBlit(TESS_IBitmap* dest, TESS_IBitmap* src, int32_t dx, int32_t dy, int32_t dw,
+                     int32_t dh, float sx, float sy, float sw, float sh, float alpha,
+                     int32_t mode) noexcept {
+    if (!dest || !src || dw == 0 || dh == 0 || alpha == 0.0f) return;
+    const int32_t filter = mode & TESS_BLIT_FILTER_MASK;
+
+    // Scale 1: a plain blit, unless bilinear at a clearly fractional source position.
+    if (std::fabs(double(sw - float(dw))) < 0.001 && std::fabs(double(sh - float(dh))) < 0.001) {
+        const bool fractional = std::fabs(double(sx) - std::floor(double(sx) + 0.5)) >= 0.03 ||
+                                std::fabs(double(sy) - std::floor(double(sy) + 0.5)) >= 0.03;
+        if (filter != TESS_BLIT_FILTER_BILINEAR || !fractional) {
+            TESS_RECT rect;
+            const int64_t left = clamp_to_int64(double(sx) + 0.5, INT32_MIN, INT32_MAX);
+            const int64_t top = clamp_to_int64(double(sy) + 0.5, INT32_MIN, INT32_MAX);
+            rect.left = int32_t(left);
+            rect.top = int32_t(top);
+            rect.right = to_int32(left + dw);
+            rect.bottom = to_int32(top + dh);
+            TESS_Blit(dest, src, dx, dy, &rect, alpha, mode);
+            return;
+        }
+    }
+
+    // A negative destination size walks the source backwards from its far end.
+    int64_t x = dx, y = dy, w = dw, h = dh;
+    if (w < 0) {
+        x += w;
+        w = -w;
+        sx = sx + sw;
+        sw = -sw;
+    }
+    if (h < 0) {
+        y += h;
+        h = -h;
+        sy = sy + sh;
+        sh = -sh;
+    }
+    const double xstep = double(sw / float(w));
+    const double ystep = double(sh / float(h));
+    if (x < 0) {
+        w += x;
+        sx = to_float(double(sx) - double(x) * xstep);
+        x = 0;
+    }
+    if (y < 0) {
+        h += y;
+        sy = to_float(double(sy) - double(y) * ystep);
+        y = 0;
+    }
+    const int32_t destW = dest->width(), destH = dest->height();
+    if (x + w > destW) w = destW - x;
+    if (y + h > destH) h = destH - y;
+    if (w < 1 || h < 1) return;
+
+    TESS_pixel* srcBits = src->bits();
+    TESS_pixel* dstBits = dest->bits();
+    if (!srcBits || !dstBits) return;
+
+    Plan p;
+    Scaled& s = p.s;
+    s.src = row_start(src, srcBits, 0, &s.srcStep);
+    s.dst = row_start(dest, dstBits, int32_t(y), &s.dstStep) + x;
+    s.w = int32_t(w);
+    s.h = int32_t(h);
+    const int32_t srcW = src->width(), srcH = src->height();
+    const int64_t left = clamp_to_int64(double(sx), 0, srcW);
+    const int64_t top = clamp_to_int64(double(sy), 0, srcH);
+    const int64_t right = clamp_to_int64(std::ceil(double(sx + sw)), INT32_MIN, srcW);
+    const int64_t bottom = clamp_to_int64(std::ceil(double(sy + sh)), INT32_MIN, srcH);
+    if (right <= left || bottom <= top) return;
+    s.left = int32_t(left);
+    s.top = int32_t(top);
+    s.right = int32_t(right);
+    s.bottom = int32_t(bottom);
+    const int64_t xstart = to_fixed(double(sx) * 65536.0);
+    s.xstep = to_fixed(xstep * 65536.0);
+    s.ystart = double(sy);
+    s.ystep = ystep;
+
+    const int64_t lo = int64_t(s.left) << 16, hi = int64_t(s.right) << 16;
+    p.cols = column_range(xstart, s.xstep, lo, hi, s.w);
+    if (p.cols.begin >= p.cols.end) return;
+    const int32_t e = TESS_AlphaWeight(alpha);
+
+    // COPY without source alpha and without a filter: the half blend and the plain store.
+    if ((mode & 0x1FFFF) == 0 && (alpha == 0.5f || alpha == 1.0f)) {
+        if (alpha == 0.5f) {
+            scaled_nearest<tess::HalfBlend>(s, p.cols, e);
+        } else {
+            scaled_nearest<tess::Store>(s, p.cols, e);
+        }
+        return;
+    }
+
+    if (filter == TESS_BLIT_FILTER_BILINEAR && xstep >= 1.7 && ystep >= 1.7) {
+        p.family = Family::Reduce;
+        p.kernel = make_kernel(xstep > ystep ? xstep : ystep);
+    } else if (filter == TESS_BLIT_FILTER_BILINEAR) {
+        p.family = Family::Bilinear;
+        const int64_t lastCol = int64_t(s.right - 1) << 16;
+        p.inner = column_range(xstart, s.xstep, lo, lastCol, s.w);
+        p.last = column_range(xstart, s.xstep, lastCol, hi, s.w);
+    } else {
+        p.family = Family::Nearest;
+    }
+
+    const int32_t key = mode & (TESS_BLIT_USE_ALPHA | TESS_BLIT_MODE_MASK);
+    if (key == TESS_BLIT_MODE_COPY) {
+        if (alpha == 1.0f) {
+            run<tess::Store>(p, e);
+        } else if (alpha > 0.0f) {
+            run<tess::Copy>(p, e);
+        }
+        return;
+    }
+    tess::with_blit_combiner(key, alpha, [&](auto op) { run<decltype(op)>(p, e); });
+}
