@@ -209,7 +209,7 @@ void drums_track(SmfWriterTrack& t, const std::vector<Measure>& m, Lcg& rng) {
             if (beat && beat_index % 2 == 1) hits.push_back({at, 1, 0});  // snare
             if (beat && beat_index == 2) hits.push_back({at, 0, 0});
             if (!beat && rng.below(4) == 0) hits.push_back({at, 0, 3});  // off-beat kick
-            hits.push_back({at, 2, beat ? 1 : 2});  // hi-hat
+            hits.push_back({at, 2, beat ? 0 : 2});  // hi-hat
         }
         if (fill) {  // tom fill over the last beat: sixteenths down the toms
             for (int s = 0; s < 4; ++s) {
