@@ -1,0 +1,521 @@
+// Highway renderer on pixels: a test skin of solid, distinct colours per slot, expected pixels
+// computed from the projection.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "chart/chart_event.h"
+#include "display/asset_set.h"
+#include "display/highway_renderer.h"
+#include "plugin/chart_preview.h"
+#include "raster/tess.h"
+
+namespace {
+
+constexpr TESS_pixel BACKGROUND = 0xFF202020u;
+constexpr TESS_pixel BACKGROUND_RIGHT = 0xFF2A2A2Au;
+constexpr TESS_pixel TRACK_GUITAR = 0xFF404040u;
+constexpr TESS_pixel TRACK_DRUM = 0xFF606060u;
+
+// Distinct opaque colours: red, green and blue step by 5, 11 and 17 per slot.
+TESS_pixel slot_colour(int32_t slot) { return 0xFF000000u | static_cast<uint32_t>(slot + 1) * 0x050B11u; }
+// Sustain strips: left third, middle third, right third, and a second row that must never show.
+TESS_pixel sustain_colour(int32_t index, bool hi) {
+    return 0xFF800000u | static_cast<uint32_t>(index) << 8 | (hi ? 0x80u : 0x10u);
+}
+constexpr TESS_pixel SUSTAIN_SIDE = 0xFFFF00FFu;
+constexpr TESS_pixel SUSTAIN_ROW2 = 0xFF00FFFFu;
+
+TESS_MemBitmap* solid(int32_t w, int32_t h, TESS_pixel c) {
+    TESS_MemBitmap* b = new TESS_MemBitmap(w, h);
+    TESS_Clear(b, c);
+    return b;
+}
+
+TESS_MemBitmap* sustain_strip(TESS_pixel middle) {
+    TESS_MemBitmap* b = new TESS_MemBitmap(30, 2);
+    TESS_pixel* p = b->bits();
+    for (int32_t x = 0; x < 30; ++x) {
+        p[x] = (x >= 10 && x < 20) ? middle : SUSTAIN_SIDE;
+        p[30 + x] = SUSTAIN_ROW2;
+    }
+    return b;
+}
+
+void replace(TESS_MemBitmap*& slot, TESS_MemBitmap* image) {
+    delete slot;
+    slot = image;
+}
+
+VisibleGem gem(int32_t image, int32_t lane, double near, double tail = 0.0, uint8_t styled = 0,
+               uint8_t variant = 0) {
+    VisibleGem g;
+    std::memset(&g, 0, sizeof g);
+    g.image = image;
+    g.lane = lane;
+    g.near = near;
+    g.tail = tail;
+    g.styled = styled;
+    g.variant = variant;
+    return g;
+}
+
+VisibleGem marker(int32_t kind, double near) { return gem(kind, -1, near); }
+
+int32_t cached_count(int32_t slot) {
+    return g_assets.scaled[slot].size / static_cast<int32_t>(sizeof(TESS_MemBitmap*));
+}
+TESS_MemBitmap* cached(int32_t slot, int32_t i) {
+    return static_cast<TESS_MemBitmap**>(g_assets.scaled[slot].data)[i];
+}
+
+class Highway : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(live_instances, 0);
+        platform_override_module_file_name("/nonexistent-tiver-skin/plug.so");
+        g_assets.module_directory[0] = '\0';
+        self = new ChartPreview(nullptr);
+        install_skin();
+    }
+    void TearDown() override {
+        delete self;
+        platform_override_module_file_name(nullptr);
+        g_assets.module_directory[0] = '\0';
+    }
+
+    // Gems 128 x 64, flares 128 x 128, markers 256 x 8, kicks 256 x 16; the background
+    // has two halves so that its stretch shows.
+    void install_skin() {
+        AssetSet& a = g_assets;
+        TESS_MemBitmap* bg = new TESS_MemBitmap(64, 2);
+        for (int32_t i = 0; i < 128; ++i) bg->bits()[i] = (i % 64) < 32 ? BACKGROUND : BACKGROUND_RIGHT;
+        replace(a.background, bg);
+        replace(a.track_guitar, solid(64, 64, TRACK_GUITAR));
+        replace(a.track_drum, solid(64, 64, TRACK_DRUM));
+        for (int32_t s = 0; s < ASSET_SLOT_COUNT; ++s) {
+            int32_t w = 128, h = 64;
+            if (s >= SLOT_FLARE_GREEN && s <= SLOT_FLARE_STYLE) h = 128;
+            if (s >= SLOT_BEAT_MARKER && s <= SLOT_MEASURE) w = 256, h = 8;
+            if (s == SLOT_GEM_KICK || s == SLOT_GEM_KICK_STYLE) w = 256, h = 16;
+            replace(a.slots[s], solid(w, h, slot_colour(s)));
+        }
+        for (int32_t i = 0; i < SUSTAIN_COUNT; ++i) {
+            replace(a.sustain[i], sustain_strip(sustain_colour(i, false)));
+            replace(a.sustain_hi[i], sustain_strip(sustain_colour(i, true)));
+        }
+    }
+
+    void frame(int32_t w, int32_t h) {
+        delete self->frame_bitmap;
+        self->frame_bitmap = new TESS_MemBitmap(w, h);
+        width = w;
+        height = h;
+    }
+
+    void render(const std::vector<VisibleGem>& records) {
+        self->visible.resize(0, false);
+        for (const VisibleGem& g : records) ASSERT_TRUE(self->visible.append(g));
+        render_visible(self, static_cast<int32_t>(records.size()), width, height);
+    }
+
+    TESS_pixel px(int32_t x, int32_t y) { return self->frame_bitmap->bits()[y * width + x]; }
+
+    // Every pixel of the rectangle has colour c.
+    ::testing::AssertionResult rect_is(int32_t x, int32_t y, int32_t w, int32_t h, TESS_pixel c) {
+        for (int32_t j = y; j < y + h; ++j)
+            for (int32_t i = x; i < x + w; ++i)
+                if (px(i, j) != c)
+                    return ::testing::AssertionFailure()
+                           << "pixel (" << i << ", " << j << ") is " << std::hex << px(i, j)
+                           << ", expected " << c;
+        return ::testing::AssertionSuccess();
+    }
+
+    // The columns of row y that have colour c, as first and count (0 count: none).
+    std::pair<int32_t, int32_t> run_of(int32_t y, TESS_pixel c) {
+        int32_t first = -1, n = 0;
+        for (int32_t x = 0; x < width; ++x)
+            if (px(x, y) == c) {
+                if (first < 0) first = x;
+                ++n;
+            }
+        return {first, n};
+    }
+
+    bool any_pixel(TESS_pixel c) {
+        for (int32_t y = 0; y < height; ++y)
+            if (run_of(y, c).second) return true;
+        return false;
+    }
+
+    // The colour in the middle of a gem's picture (anchor 1.0, a 2:1 image), or `above` rows
+    // over its anchor row.
+    TESS_pixel centre_of(double l, double w, double u, int32_t above = 0) {
+        const int32_t d = width < height ? width : height;
+        const GemPlacement p = place_gem(d, (width - d) / 2, (height - d) / 2, l, w, u);
+        return px(p.x + p.width / 2, p.y - (above ? above : p.width / 8));
+    }
+
+    ChartPreview* self = nullptr;
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
+TEST_F(Highway, FiveLaneGemsAtTheStrikeLineMiddleAndFarEnd) {
+    frame(400, 400);
+    // u = 0: 63 wide from x 44, 169, 294; anchor row 306, so a 63 x 32 copy from row 274.
+    render({gem(0, 0, 0.0), gem(2, 2, 0.0), gem(4, 4, 0.0)});
+    ASSERT_EQ(cached_count(0), 1);
+    EXPECT_EQ(cached(0, 0)->width(), 63);
+    EXPECT_EQ(cached(0, 0)->height(), 32);
+    const int32_t xs0[] = {44, 169, 294};
+    for (int32_t i = 0; i < 3; ++i) {
+        const TESS_pixel c = slot_colour(2 * i);
+        EXPECT_TRUE(rect_is(xs0[i], 274, 63, 32, c)) << "lane " << 2 * i;
+        EXPECT_NE(px(xs0[i] - 1, 290), c);
+        EXPECT_NE(px(xs0[i] + 63, 290), c);
+        EXPECT_NE(px(xs0[i] + 30, 273), c);
+        EXPECT_NE(px(xs0[i] + 30, 306), c);
+    }
+    // u = 0.5: 41 wide from x 98, 180, 261, standing on row 160 (a 41 x 21 copy).
+    render({gem(0, 0, 0.5), gem(2, 2, 0.5), gem(4, 4, 0.5)});
+    const int32_t xs5[] = {98, 180, 261};
+    for (int32_t i = 0; i < 3; ++i) {
+        const TESS_pixel c = slot_colour(2 * i);
+        EXPECT_TRUE(rect_is(xs5[i], 139, 41, 21, c)) << "lane " << 2 * i;
+        EXPECT_EQ(run_of(150, c).second, 41);
+        EXPECT_NE(px(xs5[i], 160), c);
+        EXPECT_NE(px(xs5[i], 138), c);
+    }
+    // u = 1: 30 wide from x 125, 185, 245 on row 88, at opacity 0: nothing shows.
+    const int32_t xs1[] = {125, 185, 245};
+    for (int32_t i = 0; i < 3; ++i) {
+        const GemPlacement p = place_gem(400, 0, 0, (2 * i - 2) * 0.4, 0.4, 1.0);
+        EXPECT_EQ(p.x, xs1[i]);
+        EXPECT_EQ(p.width, 30);
+        EXPECT_EQ(p.y, 88);
+    }
+    render({gem(0, 0, 1.0), gem(2, 2, 1.0), gem(4, 4, 1.0)});
+    EXPECT_FALSE(any_pixel(slot_colour(0)));
+    EXPECT_FALSE(any_pixel(slot_colour(2)));
+    EXPECT_FALSE(any_pixel(slot_colour(4)));
+}
+
+TEST_F(Highway, WideWindowCentresTheSquareAndStretchesTheBackground) {
+    frame(640, 400);
+    render({gem(0, 0, 0.0), gem(4, 4, 0.5)});
+    EXPECT_TRUE(rect_is(44 + 120, 274, 63, 32, slot_colour(0)));
+    EXPECT_TRUE(rect_is(261 + 120, 139, 41, 21, slot_colour(4)));
+    // The background spans the window, its two halves stretched to 320 columns each.
+    EXPECT_EQ(px(0, 10), BACKGROUND);
+    EXPECT_EQ(px(119, 10), BACKGROUND);
+    EXPECT_EQ(px(520, 10), BACKGROUND_RIGHT);
+    EXPECT_EQ(px(639, 399), BACKGROUND_RIGHT);
+    EXPECT_TRUE(rect_is(120, 0, 400, 1, TRACK_GUITAR));
+    EXPECT_TRUE(rect_is(120, 399, 400, 1, TRACK_GUITAR));
+    // A tall window centres vertically.
+    frame(400, 600);
+    render({gem(2, 2, 0.0)});
+    EXPECT_TRUE(rect_is(169, 274 + 100, 63, 32, slot_colour(2)));
+    EXPECT_EQ(px(10, 99), BACKGROUND);
+    EXPECT_EQ(px(200, 100), TRACK_GUITAR);
+}
+
+TEST_F(Highway, GemsFadeOverTheFarTenth) {
+    frame(400, 400);
+    const GemPlacement p = place_gem(400, 0, 0, 0.0, 0.4, 0.95);
+    render({gem(2, 2, 0.95)});
+    // What one pixel of the gem over the track at opacity 0.5 gives.
+    TESS_MemBitmap one(1, 1), over(1, 1);
+    TESS_Clear(&one, slot_colour(2));
+    TESS_Clear(&over, TRACK_GUITAR);
+    TESS_Blit(&over, &one, 0, 0, nullptr, 0.5f, TESS_BLIT_USE_ALPHA);
+    const TESS_pixel half = over.bits()[0];
+    ASSERT_NE(half, TRACK_GUITAR);
+    ASSERT_NE(half, slot_colour(2));
+    EXPECT_EQ(px(p.x + p.width / 2, p.y - 2), half);
+    EXPECT_EQ(run_of(p.y - 2, half).second, p.width);
+    // At 0.9 the fade has not begun.
+    render({gem(2, 2, 0.9)});
+    EXPECT_EQ(centre_of(0.0, 0.4, 0.9), slot_colour(2));
+}
+
+TEST_F(Highway, PassesAndOrderPutNearerGemsOnTop) {
+    frame(400, 400);
+    // A beat line later in the list than a gem still lies under it (pass 0).
+    render({gem(2, 2, 0.0), marker(KIND_BEAT, 0.0)});
+    EXPECT_EQ(px(200, 290), slot_colour(2));
+    EXPECT_EQ(px(45, 303), slot_colour(SLOT_BEAT_MARKER));
+    // Records are drawn last to first: the first (nearest) covers the overlap.
+    render({gem(2, 2, 0.0), gem(2, 2, 0.02, 0.0, 1)});
+    EXPECT_EQ(px(200, 290), slot_colour(2));
+    EXPECT_EQ(px(200, 270), slot_colour(SLOT_GEM_STYLE));
+    // Markers: bars 2.05 wide centred on the highway, three quarters above the row; kinds
+    // below -3 draw nothing.
+    render({marker(KIND_MIX_SWAP, 0.5), marker(KIND_MIX_PLAIN, 0.2), marker(KIND_DRUMS_TEXT, 0.0)});
+    EXPECT_TRUE(rect_is(0, 0, 400, 400, TRACK_GUITAR));
+    render({marker(KIND_MEASURE, 0.0)});
+    const GemPlacement m = place_gem(400, 0, 0, 0.0, 2.05, 0.0);
+    EXPECT_EQ(m.width, 320);
+    // 320 x 10 copy, top row trunc(306 - 7.5) = 298.
+    EXPECT_TRUE(rect_is(m.x, 298, 320, 10, slot_colour(SLOT_MEASURE)));
+    EXPECT_NE(px(m.x, 297), slot_colour(SLOT_MEASURE));
+}
+
+TEST_F(Highway, SustainIsATrapezoidOfTheStripsMiddleThird) {
+    frame(400, 400);
+    // Without gem pictures the sustain is all that shows.
+    replace(g_assets.slots[0], nullptr);
+    replace(g_assets.slots[2], nullptr);
+    const TESS_pixel yellow = sustain_colour(2, false);
+    const TESS_pixel green = sustain_colour(0, false);
+    render({gem(2, 2, 0.2, 0.3)});
+    EXPECT_EQ(run_of(159, yellow).second, 0);
+    EXPECT_EQ(run_of(160, yellow), std::make_pair(185, 31));
+    EXPECT_EQ(run_of(218, yellow), std::make_pair(182, 37));
+    EXPECT_EQ(run_of(219, yellow).second, 0);
+    for (int32_t r = 160; r <= 218; ++r) ASSERT_GT(run_of(r, yellow).second, 0) << r;
+    EXPECT_FALSE(any_pixel(SUSTAIN_SIDE));
+    EXPECT_FALSE(any_pixel(SUSTAIN_ROW2));
+
+    render({gem(0, 0, 0.2, 0.3)});
+    EXPECT_EQ(run_of(160, green), std::make_pair(103, 31));
+    EXPECT_EQ(run_of(218, green), std::make_pair(83, 37));
+
+    // Cut at the far end: the top row is trunc(0.21875 * 400) = 87.
+    render({gem(2, 2, 0.5, 3.0)});
+    EXPECT_EQ(run_of(86, yellow).second, 0);
+    EXPECT_GT(run_of(87, yellow).second, 0);
+    // Shorter than the 0.05 gap: nothing.
+    render({gem(2, 2, 0.2, 0.04)});
+    EXPECT_FALSE(any_pixel(yellow));
+    // A record that already passed the strike line (not smashing) starts its sustain at 0.05.
+    render({gem(2, 2, -0.1, 0.4)});
+    const int32_t ys = static_cast<int32_t>(highway_row_at(0.05) * 400 + 0.5);
+    EXPECT_GT(run_of(ys - 1, yellow).second, 0);
+    EXPECT_EQ(run_of(ys, yellow).second, 0);
+    // Styled sustains use the style strip; drum modes draw none.
+    render({gem(2, 2, 0.2, 0.3, 1)});
+    EXPECT_GT(run_of(200, sustain_colour(SUSTAIN_STYLE, false)).second, 0);
+    self->mode = 2;
+    render({gem(2, 2, 0.2, 0.3)});
+    EXPECT_FALSE(any_pixel(yellow));
+}
+
+TEST_F(Highway, SmashingSustainUsesHighlightAndFlare) {
+    frame(400, 400);
+    const TESS_pixel hi = sustain_colour(2, true);
+    const TESS_pixel flare = slot_colour(SLOT_FLARE_GREEN + 2);
+    // Smash over, sustain still held: no frame picture, highlighted strip from the strike line,
+    // flare 109 wide from x 145 standing 0.53 of its height above row 306 (rows 248..356).
+    render({gem(SLOT_SMASH_LAST, 2, -0.1, 0.4)});
+    EXPECT_FALSE(any_pixel(slot_colour(SLOT_SMASH_LAST)));
+    EXPECT_TRUE(rect_is(145, 248, 109, 109, flare));
+    EXPECT_NE(px(144, 300), flare);
+    EXPECT_NE(px(254, 300), flare);
+    EXPECT_NE(px(200, 247), flare);
+    EXPECT_NE(px(200, 357), flare);
+    EXPECT_EQ(run_of(250, hi).second, 0);  // the flare covers the strip below its top
+    EXPECT_GT(run_of(247, hi).second, 0);
+    EXPECT_FALSE(any_pixel(sustain_colour(2, false)));
+
+    // While smashing, the frame picture (2.05 times as wide, anchor 0.53) covers the flare.
+    render({gem(SLOT_SMASH_FIRST, 2, 0.0, 0.4)});
+    const GemPlacement s = place_gem(400, 0, 0, 0.0, 0.82, 0.0);
+    EXPECT_EQ(s.width, 128);
+    // 128 x 64 copy, top trunc(306 - 33.92) = 272.
+    EXPECT_TRUE(rect_is(s.x, 272, 128, 64, slot_colour(SLOT_SMASH_FIRST)));
+    EXPECT_EQ(px(150, 250), flare);
+    EXPECT_GT(run_of(247, hi).second, 0);
+
+    // No highlighted strip loaded: the plain one takes its place.
+    replace(g_assets.sustain_hi[2], nullptr);
+    render({gem(SLOT_SMASH_LAST, 2, -0.1, 0.4)});
+    EXPECT_GT(run_of(247, sustain_colour(2, false)).second, 0);
+    EXPECT_TRUE(rect_is(145, 248, 109, 109, flare));
+
+    // Styled: the style flare and the highlighted style strip.
+    render({gem(SLOT_SMASH_LAST, 2, -0.1, 0.4, 1)});
+    EXPECT_GT(run_of(247, sustain_colour(SUSTAIN_STYLE, true)).second, 0);
+    EXPECT_TRUE(rect_is(145, 248, 109, 109, slot_colour(SLOT_FLARE_STYLE)));
+
+    // Both ends on one screen row: no strip and no flare, only the frame picture.
+    render({gem(SLOT_SMASH_FIRST, 2, 0.0, 0.0005)});
+    EXPECT_FALSE(any_pixel(flare));
+    EXPECT_FALSE(any_pixel(sustain_colour(2, false)));
+    EXPECT_EQ(px(200, 300), slot_colour(SLOT_SMASH_FIRST));
+}
+
+TEST_F(Highway, DrumImagesCymbalsTomsKicksAndStyle) {
+    frame(400, 400);
+    const double pad[5] = {0, -0.7125, -0.2375, 0.2375, 0.7125};
+    struct Case {
+        int32_t mode, lane, styled, variant, slot;
+    } cases[] = {
+        {1, 1, 0, 0, 1},                        // red never a cymbal
+        {1, 2, 0, 0, SLOT_GEM_CYM_YELLOW},
+        {1, 3, 0, 0, SLOT_GEM_CYM_BLUE},
+        {1, 4, 0, 0, SLOT_GEM_CYM_GREEN},       // the fourth pad uses the green images
+        {1, 2, 0, 1, 2},                        // toms
+        {1, 3, 0, 1, 3},
+        {1, 4, 0, 1, 0},
+        {2, 2, 0, 0, 2},                        // OLD Drums: no cymbals
+        {2, 4, 0, 0, 0},
+        {2, 3, 0, 1, 3},                        // and no HOPO pictures in drum modes
+        {1, 1, 1, 0, SLOT_GEM_STYLE},           // red in a style phrase: never the cymbal style
+        {1, 3, 1, 0, SLOT_GEM_CYM_STYLE},
+        {1, 3, 1, 1, SLOT_GEM_STYLE},
+        {2, 3, 1, 0, SLOT_GEM_STYLE},
+    };
+    for (const Case& c : cases) {
+        self->mode = c.mode;
+        self->layout_dirty = 1;
+        const int32_t image = c.lane;  // a gem before its smash shows its lane
+        render({gem(image, c.lane, 0.3, 0.0, static_cast<uint8_t>(c.styled),
+                    static_cast<uint8_t>(c.variant))});
+        EXPECT_EQ(centre_of(pad[c.lane], 0.4, 0.3), slot_colour(c.slot))
+            << "mode " << c.mode << " lane " << c.lane << " styled " << c.styled << " variant "
+            << c.variant;
+    }
+    // The kick spans the highway (2.15 wide) in pass 0, under a pad gem drawn over it.
+    self->mode = 1;
+    render({gem(3, 3, 0.0, 0.0, 0, 1), gem(0, 0, 0.0)});
+    const GemPlacement k = place_gem(400, 0, 0, 0.0, 2.15, 0.0);
+    EXPECT_EQ(k.width, 336);
+    EXPECT_EQ(run_of(k.y - 2, slot_colour(SLOT_GEM_KICK)).first, k.x);
+    EXPECT_EQ(centre_of(0.2375, 0.4, 0.0), slot_colour(3));
+    render({gem(0, 0, 0.2, 0.0, 1)});
+    EXPECT_EQ(centre_of(0.0, 2.15, 0.2, 2), slot_colour(SLOT_GEM_KICK_STYLE));
+    // A kick flash: 3.0 wide, centred, anchored at 0.55.
+    render({gem(SLOT_KICK_FLASH_FIRST + 2, 0, 0.0)});
+    const GemPlacement f = place_gem(400, 0, 0, 0.0, 3.0, 0.0);
+    const int32_t h = static_cast<int32_t>(64.0 * f.width / 128 + 0.5);
+    const int32_t top = static_cast<int32_t>(306.0f - static_cast<float>(h) * 0.55f);
+    EXPECT_EQ(px(0, top), slot_colour(SLOT_KICK_FLASH_FIRST + 2));
+    EXPECT_NE(px(0, top - 1), slot_colour(SLOT_KICK_FLASH_FIRST + 2));
+}
+
+TEST_F(Highway, HopoAndStyleInFiveLaneModes) {
+    frame(400, 400);
+    for (int32_t mode : {0, 3}) {
+        self->mode = mode;
+        render({gem(3, 3, 0.3, 0.0, 0, 1)});
+        // Keys records never carry the flag, but one that did would pick the HOPO picture too.
+        EXPECT_EQ(centre_of(0.4, 0.4, 0.3), slot_colour(SLOT_GEM_HOPO_GREEN + 3)) << mode;
+        render({gem(3, 3, 0.3, 0.0, 1, 1)});
+        EXPECT_EQ(centre_of(0.4, 0.4, 0.3), slot_colour(SLOT_GEM_HOPO_STYLE)) << mode;
+        render({gem(3, 3, 0.3, 0.0, 1, 0)});
+        EXPECT_EQ(centre_of(0.4, 0.4, 0.3), slot_colour(SLOT_GEM_STYLE)) << mode;
+        render({gem(1, 1, 0.3)});
+        EXPECT_EQ(centre_of(-0.4, 0.4, 0.3), slot_colour(1)) << mode;
+    }
+}
+
+TEST_F(Highway, ModeSwitchRebuildsTheBackdropAndRescales) {
+    frame(400, 400);
+    render({gem(0, 0, 0.0)});
+    EXPECT_EQ(px(200, 5), TRACK_GUITAR);
+    ASSERT_EQ(cached_count(0), 1);
+    // Unchanged size and mode: the backdrop and the copies are kept.
+    self->layer_bitmap->bits()[5 * 400 + 200] = 0xFF123456u;
+    TESS_MemBitmap* copy = cached(0, 0);
+    render({gem(0, 0, 0.0)});
+    EXPECT_EQ(px(200, 5), 0xFF123456u);
+    ASSERT_EQ(cached_count(0), 1);
+    EXPECT_EQ(cached(0, 0), copy);
+    // MODE sets layout_dirty: drum track, every copy dropped.
+    self->mode = 1;
+    self->layout_dirty = 1;
+    render({});
+    EXPECT_EQ(self->layout_dirty, 0);
+    EXPECT_EQ(px(200, 5), TRACK_DRUM);
+    EXPECT_EQ(cached_count(0), 0);
+    self->mode = 0;
+    self->layout_dirty = 1;
+    render({gem(0, 0, 0.0)});
+    EXPECT_EQ(px(200, 5), TRACK_GUITAR);
+    // A new size rebuilds too, and the gem comes at its new width.
+    frame(200, 200);
+    render({gem(0, 0, 0.0)});
+    EXPECT_EQ(self->layer_bitmap->width(), 200);
+    ASSERT_EQ(cached_count(0), 1);
+    EXPECT_EQ(cached(0, 0)->width(), 31);  // trunc(200 * 0.4 * 0.390625 + 0.5)
+    // Without background and track images the backdrop is opaque black.
+    replace(g_assets.background, nullptr);
+    replace(g_assets.track_guitar, nullptr);
+    self->layout_dirty = 1;
+    render({});
+    EXPECT_TRUE(rect_is(0, 0, 200, 200, 0xFF000000u));
+}
+
+TEST_F(Highway, CacheKeepsOneCopyPerWidthSortedByWidth) {
+    frame(400, 400);
+    TESS_IBitmap* dest = self->frame_bitmap;
+    draw_asset_scaled(dest, 3, 0, 100, 50, 1.0f, 1.0f);
+    draw_asset_scaled(dest, 3, 0, 100, 30, 1.0f, 1.0f);
+    draw_asset_scaled(dest, 3, 0, 100, 40, 1.0f, 1.0f);
+    ASSERT_EQ(cached_count(3), 3);
+    EXPECT_EQ(cached(3, 0)->width(), 30);
+    EXPECT_EQ(cached(3, 1)->width(), 40);
+    EXPECT_EQ(cached(3, 2)->width(), 50);
+    TESS_MemBitmap* forty = cached(3, 1);
+    draw_asset_scaled(dest, 3, 0, 100, 40, 1.0f, 1.0f);
+    draw_asset_scaled(dest, 3, 0, 100, 60, 1.0f, 1.0f);
+    ASSERT_EQ(cached_count(3), 4);
+    EXPECT_EQ(cached(3, 1), forty);
+    EXPECT_EQ(cached(3, 3)->width(), 60);
+    EXPECT_EQ(cached(3, 3)->height(), 30);
+    // Anchor: the fraction of the copy above the row (30 x 15 at anchor 0.5 on row 100).
+    TESS_Clear(dest, 0);
+    draw_asset_scaled(dest, 3, 10, 100, 30, 1.0f, 0.5f);
+    EXPECT_EQ(run_of(92, slot_colour(3)), std::make_pair(10, 30));
+    EXPECT_EQ(run_of(91, slot_colour(3)).second, 0);
+    EXPECT_EQ(run_of(106, slot_colour(3)).second, 30);
+    EXPECT_EQ(run_of(107, slot_colour(3)).second, 0);
+}
+
+TEST_F(Highway, DegenerateImagesAndSlotsDrawNothing) {
+    frame(64, 64);
+    TESS_IBitmap* dest = self->frame_bitmap;
+    TESS_Clear(dest, 0xFF000000u);
+    // An image whose memory could not be had has no size: nothing drawn, nothing cached.
+    replace(g_assets.slots[5], new TESS_MemBitmap(0, 0));
+    draw_asset_scaled(dest, 5, 0, 40, 30, 1.0f, 1.0f);
+    EXPECT_EQ(cached_count(5), 0);
+    // So thin that the copy would have no rows: repeated requests leave no copies behind.
+    replace(g_assets.slots[6], solid(512, 1, 0xFFFFFFFFu));
+    for (int32_t i = 0; i < 3; ++i) draw_asset_scaled(dest, 6, 0, 40, 100, 1.0f, 1.0f);
+    EXPECT_EQ(cached_count(6), 0);
+    draw_asset_scaled(dest, 44, 0, 40, 30, 1.0f, 1.0f);
+    draw_asset_scaled(dest, -1, 0, 40, 30, 1.0f, 1.0f);
+    draw_asset_scaled(dest, 7, 0, 40, 0, 1.0f, 1.0f);
+    draw_asset_scaled(dest, 7, 0, 40, -5, 1.0f, 1.0f);
+    EXPECT_EQ(cached_count(7), 0);
+    EXPECT_TRUE(rect_is(0, 0, 64, 64, 0xFF000000u));
+    // A frame past the records that are valid: only n records count.
+    render({gem(2, 2, 0.0)});
+    render_visible(self, 0, 64, 64);
+    render_visible(self, 5, 64, 64);  // more than stored: clamped
+}
+
+TEST_F(Highway, RenderHighwayDrawsTheVisibleWindowOfTheChart) {
+    frame(400, 400);
+    self->difficulty = 3;
+    self->mode = 0;
+    self->display_position = 0.0;
+    // Expert red (97) 0.6 s ahead: half of the 1.2 s span.
+    ChartEvent e;
+    std::memset(&e, 0, sizeof e);
+    e.position = 26460;
+    e.kind = 97;
+    ASSERT_TRUE(self->events.append(e));
+    self->render_highway(400, 400);
+    EXPECT_EQ(centre_of(-0.4, 0.4, 0.5), slot_colour(1));
+    EXPECT_EQ(run_of(150, slot_colour(1)).second, 41);
+}
+
+}  // namespace
