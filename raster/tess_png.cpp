@@ -41,8 +41,6 @@ void silent_warning(png_structp, png_const_charp) {}
 
 // Gives the loader a destination of exactly width x height with packed-or-wider rows.
 bool prepare_destination(PngLoad* load) {
-    const int64_t bytes = int64_t(load->width) * int64_t(load->height) * 4;
-    if (bytes > INT32_MAX) return false;  // sizes must keep width * height * 4 in int32
     const int32_t w = int32_t(load->width);
     const int32_t h = int32_t(load->height);
     if (load->bitmap) {
@@ -77,11 +75,18 @@ bool build_row_table(PngLoad* load) {
 bool decode(PngLoad* load, FILE* stream) {
     if (setjmp(png_jmpbuf(load->png))) return false;
 
+    // Only IHDR, PLTE, tRNS and IDAT matter here. Skipping every other chunk also keeps libpng
+    // from allocating a text or profile chunk's declared length (up to 2 GB) before it finds
+    // the file too short: its size check on those is only a warning.
+    png_set_keep_unknown_chunks(load->png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
     png_init_io(load->png, stream);
     png_read_info(load->png, load->info);
     int depth = 0, colour = 0, interlace = 0, compression = 0, filter = 0;
     png_get_IHDR(load->png, load->info, &load->width, &load->height, &depth, &colour, &interlace,
                  &compression, &filter);
+    // Bitmap sizes keep width * height * 4 within int32; refuse larger pictures before libpng
+    // allocates its row buffers.
+    if (int64_t(load->width) * int64_t(load->height) * 4 > INT32_MAX) return false;
 
     // Every colour type and depth ends as four bytes per pixel: alpha, red, green, blue.
     const bool trns = png_get_valid(load->png, load->info, PNG_INFO_tRNS) != 0;

@@ -15,6 +15,13 @@
 
 #include "raster/tess.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+// From the AddressSanitizer runtime: hooks called on every allocation.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(
+    void (*malloc_hook)(const volatile void*, size_t), void (*free_hook)(const volatile void*));
+#define TIVER_MALLOC_HOOKS 1
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -346,6 +353,35 @@ TEST(PngLoad, SizesThatCannotBeHeldAreRefused) {
     EXPECT_FALSE(destroyed);
     delete fixed;
     EXPECT_TRUE(destroyed);
+}
+
+namespace {
+size_t largest_allocation = 0;
+#ifdef TIVER_MALLOC_HOOKS
+void record_malloc(const volatile void*, size_t size) {
+    if (size > largest_allocation) largest_allocation = size;
+}
+void ignore_free(const volatile void*) {}
+#endif
+}  // namespace
+
+// A 100-byte file whose text chunk claims 1.6 GB: libpng only warns about such a length and
+// would allocate it before finding the file short.
+TEST(PngLoad, HugeMetadataChunkIsNotAllocated) {
+    std::vector<uint8_t> f = header_only_png(32, 32);
+    f.resize(f.size() - 17);  // keep signature and IHDR
+    f.insert(f.end(), {0x5F, 0x44, 0x49, 0x00, 'z', 'T', 'X', 't', 'k', 0, 0, 0x78, 0x9c});
+    std::string path = scratch("huge-ztxt.png");
+    write_file(path, f);
+#ifdef TIVER_MALLOC_HOOKS
+    static bool installed = __sanitizer_install_malloc_and_free_hooks(record_malloc, ignore_free) != 0;
+    ASSERT_TRUE(installed);
+#endif
+    largest_allocation = 0;
+    EXPECT_EQ(TESS_LoadPNG(path.c_str(), nullptr), nullptr);
+#ifdef TIVER_MALLOC_HOOKS
+    EXPECT_LT(largest_allocation, size_t(1) << 20);
+#endif
 }
 
 TEST(PngLoad, CallersBitmapIsFilledWhateverItsRowOrder) {
