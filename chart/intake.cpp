@@ -114,10 +114,21 @@ void note_rule(const Step& s, const uint8_t* m, int64_t at) {
     if (note_on && velocity != 0) append_event(s.self, at, n, OPEN_NOTE_LENGTH, hopo);
 }
 
+// Kind of the marker at a half beat, `beat` counted within the measure in force before it
+// (so a value of beats-per-measure is the next measure's first beat). Rounded to the half
+// beat first: a host's beats come back an ulp off after a trip through samples.
+int32_t marker_kind(double beat, int per_measure) {
+    const double half = std::floor(beat * 2.0 + 0.5) / 2.0;
+    if (half >= per_measure) return KIND_MEASURE;
+    return std::fmod(half, 1.0) < 0.25 ? KIND_BEAT : KIND_HALF_BEAT;
+}
+
 // Beat, half-beat and measure markers of the step [read_horizon, read_horizon + frames):
-// every half beat after the half beat at or before the step's start.
+// one for every half beat whose sample lies in the step, so that consecutive steps leave
+// none out and repeat none, also when a half beat falls on a step's first sample.
 void beat_markers(const Step& s, int32_t frames) {
     const double horizon = s.self.read_horizon;
+    const double end = horizon + frames;
     double t = horizon / s.rate;
     if (t < 0.0) t = 0.0;
     int measure = 0;
@@ -128,20 +139,23 @@ void beat_markers(const Step& s, int32_t frames) {
     const double r = std::fmod(full, 0.5);
     beat -= r;
     full -= r;
-    const double last = horizon + frames - 1;
+
+    // The half beat at or before the start belongs to this step only if it lies on the
+    // start itself; `beat` is then its place in its own measure (0 at a measure line).
+    double x = g_host_api.TimeMap2_beatsToTime(s.timemap, full, nullptr) * s.rate;
+    if (x >= horizon && x >= 0.0 && x < end) {
+        const bool line = std::floor(beat * 2.0 + 0.5) == 0.0;
+        append_event(s.self, static_cast<int64_t>(x),
+                     line ? KIND_MEASURE : marker_kind(beat, per_measure), 0, 0);
+    }
+
     for (int i = 0; i < 1000; ++i) {
         beat += 0.5;
         full += 0.5;
-        const double x = g_host_api.TimeMap2_beatsToTime(s.timemap, full, nullptr) * s.rate;
-        if (!(x >= 0.0 && x <= last)) break;  // also ends on a NaN from the host
-        int32_t kind;
-        if (beat >= per_measure)
-            kind = KIND_MEASURE;
-        else if (std::fmod(beat, 1.0) < 0.25)
-            kind = KIND_BEAT;
-        else
-            kind = KIND_HALF_BEAT;
-        append_event(s.self, static_cast<int64_t>(x), kind, 0, 0);
+        x = g_host_api.TimeMap2_beatsToTime(s.timemap, full, nullptr) * s.rate;
+        if (!(x >= 0.0 && x < end)) break;  // also ends on a NaN from the host
+        if (x >= horizon)
+            append_event(s.self, static_cast<int64_t>(x), marker_kind(beat, per_measure), 0, 0);
         beat = g_host_api.TimeMap2_timeToBeats(s.timemap, x / s.rate, &measure, &per_measure,
                                                &full, nullptr);
     }

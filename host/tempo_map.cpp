@@ -11,7 +11,7 @@ namespace {
 double snap(double v) {
     const double grid = 1048576.0;  // 2^20 steps per unit
     const double s = std::round(v * grid) / grid;
-    return std::fabs(v - s) < 1e-9 * (1.0 + std::fabs(v)) ? s : v;
+    return std::fabs(v - s) < 1e-9 ? s : v;
 }
 
 const TempoSegment& tempo_at_tick(const TempoMap& map, double ticks) {

@@ -2,6 +2,7 @@
 // 120 BPM (no tempo event), 480 ticks per quarter: a quarter note is 22050 samples.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "chart_rig.h"
@@ -240,24 +241,48 @@ TEST_F(Intake, PlayingJumpsOfAtMost100SamplesBeyondTheReadHorizonKeepTheList) {
     EXPECT_EQ(behind(self->last_position), 0);
 }
 
+std::vector<ChartEvent> markers_of(const std::vector<ChartEvent>& all) {
+    std::vector<ChartEvent> out;
+    for (const ChartEvent& e : all)
+        if (e.kind >= KIND_MEASURE && e.kind <= KIND_BEAT) out.push_back(e);
+    return out;
+}
+
+// Markers at 120 BPM 4/4 from time 0 on: one every half beat, measure, half, beat, half...
+void expect_120_bpm_markers(const std::vector<ChartEvent>& markers, double rate, size_t at_least) {
+    ASSERT_GE(markers.size(), at_least);
+    for (size_t k = 0; k < markers.size(); ++k) {
+        SCOPED_TRACE(k);
+        ASSERT_EQ(markers[k].position, static_cast<int64_t>(k * rate / 4));
+        const int expected = k % 8 == 0 ? KIND_MEASURE : (k % 2 ? KIND_HALF_BEAT : KIND_BEAT);
+        ASSERT_EQ(markers[k].kind, expected);
+        ASSERT_EQ(markers[k].length, 0);
+    }
+}
+
 TEST_F(Intake, BeatMarkersOfA120BpmMapComeEvery11025Samples) {
     SmfWriter w;
     w.add_track().note(0, 60, 60);
     load(w, 0);
     self->difficulty = 3;
     play_through(4.0);
+    expect_120_bpm_markers(markers_of(events()), 44100.0, 20);
+}
 
-    std::vector<ChartEvent> markers;
-    for (const ChartEvent& e : events())
-        if (e.kind >= KIND_MEASURE && e.kind <= KIND_BEAT) markers.push_back(e);
-    ASSERT_GE(markers.size(), 20u);
-    // The half beat at the very start of the read is not generated; the first is 11025.
-    for (size_t i = 0; i < markers.size(); ++i) {
-        const int64_t k = static_cast<int64_t>(i) + 1;
-        EXPECT_EQ(markers[i].position, 11025 * k);
-        const int expected = k % 8 == 0 ? KIND_MEASURE : (k % 2 ? KIND_HALF_BEAT : KIND_BEAT);
-        EXPECT_EQ(markers[i].kind, expected) << "marker " << k;
-        EXPECT_EQ(markers[i].length, 0);
+// Blocks whose length divides a half beat put a half beat on the first sample of many
+// steps; each step still makes exactly the markers of its own samples.
+TEST_F(Intake, NoMarkerIsLostOrRepeatedWhereHalfBeatsMeetBlockBoundaries) {
+    SmfWriter w;
+    w.add_track().note(0, 60, 60);
+    load(w, 0);
+    self->difficulty = 3;
+    for (auto [rate, frames] : {std::pair{48000.0, 480}, {44100.0, 441}, {48000.0, 512},
+                                {44100.0, 35}, {96000.0, 1000}}) {
+        SCOPED_TRACE(testing::Message() << rate << " Hz, " << frames << " frames");
+        sim_driver_init(&driver, &host, effect, frames);
+        sim_driver_set_sample_rate(&driver, rate);
+        play_through(6.0);
+        expect_120_bpm_markers(markers_of(events()), rate, 28);
     }
 }
 
@@ -368,6 +393,45 @@ TEST_F(Intake, DisplayPositionLeadsByTheBlockLessLatencyAndTimeOffset) {
     host.playing = false;
     block();
     EXPECT_EQ(self->display_position, host.sample_pos);
+}
+
+// A host whose beats come back a hair short of the grid after a trip through samples.
+audioMasterCallback g_sim_master = nullptr;
+
+double short_time_to_beats(void* map, double seconds, int* measure, int* per_measure,
+                           double* full, int* denominator) {
+    const double beat = sim_time_to_beats(map, seconds, measure, per_measure, full, denominator);
+    if (full) *full -= 1e-12;
+    return beat - 1e-12;
+}
+
+intptr_t short_beats_master(AEffect* e, int32_t op, int32_t index, intptr_t value, void* ptr,
+                            float opt) {
+    if (op == HOST_EXT_OPCODE && index == HOST_EXT_FUNCTION_INDEX && ptr &&
+        std::strcmp(static_cast<const char*>(ptr), "TimeMap2_timeToBeats") == 0)
+        return reinterpret_cast<intptr_t>(&short_time_to_beats);
+    return g_sim_master(e, op, index, value, ptr, opt);
+}
+
+TEST_F(Intake, MarkerKindsHoldWhenTheHostsBeatsComeBackAHairShort) {
+    SmfWriter w;
+    w.add_track().note(0, 60, 60);
+    load(w, 0);
+    g_sim_master = master;
+    g_host_api = HostApi{};
+    AEffect* other = VSTPluginMain(&short_beats_master);
+    ASSERT_NE(other, nullptr);
+    ChartPreview* p = ChartPreview::from(other);
+    other->dispatcher(other, effEditOpen, 0, 0, &fake_window, 0.0f);
+    p->difficulty = 3;
+    SimDriver d;
+    sim_driver_init(&d, &host, other, 512);
+    host.playing = true;
+    sim_driver_run_seconds(&d, 4.0);
+    const ChartEvent* e = p->events.records<ChartEvent>();
+    expect_120_bpm_markers(markers_of(std::vector<ChartEvent>(e, e + p->events.count<ChartEvent>())),
+                           44100.0, 20);
+    other->dispatcher(other, effClose, 0, 0, nullptr, 0.0f);
 }
 
 }  // namespace
