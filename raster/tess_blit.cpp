@@ -35,28 +35,54 @@ void blit_rows(const BlitRows& r, int32_t e) {
 }
 
 #if defined(__SSE2__)
-// COPY by source alpha at alpha 1, four pixels at a time. With w = sa + 1 every term fits an
-// unsigned 16-bit lane: colour S * w + D * (256 - w) <= 65280, and the alpha channel
-// D * (256 - w) + w * w <= 65280 for sa <= 254. For sa = 255 the alpha lane uses 255 in place
-// of w (255 * 256 / 256 = 255, the clamped result); sa = 0 keeps the destination.
+// COPY by source alpha at alpha 1 on eight channels (two pixels) in 16-bit lanes, w = sa + 1.
+// S * w + D * (256 - w) = 256 * D + (S - D) * w, and the sum is never negative, so the result
+// is D + floor((S - D) * w / 256): the high half of ((S - D) << 7) * (2 * w), exact in 16 bits.
+// The alpha lane does the same with S = w (giving (D * (256 - w) + w * w) / 256), except that
+// sa = 255 uses S = 255 there, which yields 255 as the clamp would. For sa = 0 the factor is
+// 0 instead of 1, which leaves the destination exactly as the skip does.
+inline __m128i blend_alpha_full8(__m128i s16, __m128i d16, __m128i w2) {
+    return _mm_add_epi16(d16, _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(s16, d16), 7), w2));
+}
+
 inline __m128i copy_alpha_full4(__m128i s, __m128i d) {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i alphaOne = _mm_set1_epi32(0x01000000);
-    const __m128i w256 = _mm_set1_epi16(256);
     __m128i sa = _mm_srli_epi32(s, 24);
-    __m128i w32 = _mm_add_epi32(sa, _mm_set1_epi32(1));
-    __m128i w16 = _mm_or_si128(w32, _mm_slli_epi32(w32, 16));
-    __m128i wl = _mm_unpacklo_epi32(w16, w16);
-    __m128i wh = _mm_unpackhi_epi32(w16, w16);
-    // Alpha byte of the source becomes min(sa + 1, 255), the factor of w in the alpha lane.
-    __m128i sw = _mm_adds_epu8(s, alphaOne);
-    __m128i lo = _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(sw, zero), wl),
-                               _mm_mullo_epi16(_mm_unpacklo_epi8(d, zero), _mm_sub_epi16(w256, wl)));
-    __m128i hi = _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(sw, zero), wh),
-                               _mm_mullo_epi16(_mm_unpackhi_epi8(d, zero), _mm_sub_epi16(w256, wh)));
-    __m128i res = _mm_packus_epi16(_mm_srli_epi16(lo, 8), _mm_srli_epi16(hi, 8));
-    __m128i keep = _mm_cmpeq_epi32(sa, zero);
-    return _mm_or_si128(_mm_and_si128(keep, d), _mm_andnot_si128(keep, res));
+    __m128i w = _mm_add_epi32(_mm_add_epi32(sa, _mm_set1_epi32(1)), _mm_cmpeq_epi32(sa, zero));
+    __m128i w2 = _mm_slli_epi32(w, 1);
+    w2 = _mm_or_si128(w2, _mm_slli_epi32(w2, 16));
+    // Alpha byte of the source becomes min(sa + 1, 255), the S of the alpha lane.
+    __m128i sw = _mm_adds_epu8(s, _mm_set1_epi32(0x01000000));
+    __m128i lo = blend_alpha_full8(_mm_unpacklo_epi8(sw, zero), _mm_unpacklo_epi8(d, zero),
+                                   _mm_unpacklo_epi32(w2, w2));
+    __m128i hi = blend_alpha_full8(_mm_unpackhi_epi8(sw, zero), _mm_unpackhi_epi8(d, zero),
+                                   _mm_unpackhi_epi32(w2, w2));
+    return _mm_packus_epi16(lo, hi);
+}
+
+// 1..3 pixels into the low lanes of a vector, and back.
+inline __m128i load_partial(const TESS_pixel* p, int32_t n) {
+    if (n == 1) return _mm_cvtsi32_si128(static_cast<int>(p[0]));
+    __m128i lo = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+    return n == 2 ? lo : _mm_unpacklo_epi64(lo, _mm_cvtsi32_si128(static_cast<int>(p[2])));
+}
+inline void store_partial(TESS_pixel* p, int32_t n, __m128i v) {
+    if (n == 1) {
+        p[0] = static_cast<TESS_pixel>(_mm_cvtsi128_si32(v));
+        return;
+    }
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v);
+    if (n == 3) p[2] = static_cast<TESS_pixel>(_mm_cvtsi128_si32(_mm_srli_si128(v, 8)));
+}
+
+// Four pixels at d from sv: opaque groups are stored, transparent ones skipped, others blended.
+inline void copy_alpha_full_group(TESS_pixel* d, __m128i sv, __m128i av, __m128i alphaMask) {
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(av, alphaMask)) == 0xFFFF) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), sv);
+    } else if (_mm_movemask_epi8(_mm_cmpeq_epi32(av, _mm_setzero_si128())) != 0xFFFF) {
+        __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), copy_alpha_full4(sv, dv));
+    }
 }
 
 template <>
@@ -65,30 +91,56 @@ void blit_rows<tess::CopyAlphaFull>(const BlitRows& r, int32_t) {
     TESS_pixel* d = r.dst;
     const TESS_pixel* s = r.src;
     for (int32_t y = 0; y < r.h; ++y, d += r.dstStep, s += r.srcStep) {
-        int32_t i = 0;
-        for (; i + 4 <= r.w; i += 4) {
-            __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-            int opaque = _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(sv, alphaMask), alphaMask));
-            if (opaque == 0xFFFF) {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), sv);
-                continue;
-            }
-            int clear = _mm_movemask_epi8(
-                _mm_cmpeq_epi32(_mm_and_si128(sv, alphaMask), _mm_setzero_si128()));
-            if (clear == 0xFFFF) continue;
-            __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), copy_alpha_full4(sv, dv));
+        // Destination rows lie a whole frame row apart: ask for the one two rows ahead.
+        if (y + 2 < r.h) {
+            const char* ahead = reinterpret_cast<const char*>(d + 2 * r.dstStep);
+            for (int32_t b = 0; b < r.w * 4; b += 64) _mm_prefetch(ahead + b, _MM_HINT_T0);
         }
-        for (; i < r.w; ++i) apply_pixel<tess::CopyAlphaFull>(d + i, s[i], 256);
+        int32_t i = 0;
+        // Eight pixels per step; runs that are wholly opaque or wholly transparent, the bulk of
+        // a sprite, take one test for all eight and never read the destination.
+        for (; i + 8 <= r.w; i += 8) {
+            __m128i s0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+            __m128i s1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 4));
+            __m128i a0 = _mm_and_si128(s0, alphaMask), a1 = _mm_and_si128(s1, alphaMask);
+            if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(a0, a1), alphaMask)) == 0xFFFF) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), s0);
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i + 4), s1);
+            } else if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_or_si128(a0, a1),
+                                                         _mm_setzero_si128())) != 0xFFFF) {
+                copy_alpha_full_group(d + i, s0, a0, alphaMask);
+                copy_alpha_full_group(d + i + 4, s1, a1, alphaMask);
+            }
+        }
+        if (i + 4 <= r.w) {
+            __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+            copy_alpha_full_group(d + i, sv, _mm_and_si128(sv, alphaMask), alphaMask);
+            i += 4;
+        }
+        // The last 1..3 pixels in one partial vector, touching only their own addresses.
+        const int32_t rest = r.w - i;
+        if (rest > 0) {
+            __m128i sv = load_partial(s + i, rest);
+            __m128i av = _mm_and_si128(sv, alphaMask);
+            if (_mm_movemask_epi8(_mm_cmpeq_epi32(av, _mm_setzero_si128())) != 0xFFFF) {
+                store_partial(d + i, rest, copy_alpha_full4(sv, load_partial(d + i, rest)));
+            }
+        }
     }
 }
 #endif
 
-// COPY at alpha 1: whole rows moved unchanged.
+// COPY at alpha 1: whole rows moved unchanged. When both sides store the rows back to back
+// in the same direction (full-width copies between packed bitmaps), one move covers them all.
 void copy_rows(const BlitRows& r) {
     TESS_pixel* d = r.dst;
     const TESS_pixel* s = r.src;
     size_t bytes = static_cast<size_t>(r.w) * sizeof(TESS_pixel);
+    if (r.h > 1 && r.srcStep == r.dstStep && (r.srcStep == r.w || r.srcStep == -r.w)) {
+        const ptrdiff_t last = (r.h - 1) * r.srcStep;
+        std::memmove(r.srcStep > 0 ? d : d + last, r.srcStep > 0 ? s : s + last, bytes * r.h);
+        return;
+    }
     for (int32_t y = 0; y < r.h; ++y, d += r.dstStep, s += r.srcStep) std::memmove(d, s, bytes);
 }
 
