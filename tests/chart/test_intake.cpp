@@ -395,14 +395,13 @@ TEST_F(Intake, DisplayPositionLeadsByTheBlockLessLatencyAndTimeOffset) {
     EXPECT_EQ(self->display_position, host.sample_pos);
 }
 
-// A host whose beats come back a hair short of the grid after a trip through samples.
+// A host whose beat within the measure carries a rounding error of its own, apart from
+// the full beats (as when the two are computed along different paths).
 audioMasterCallback g_sim_master = nullptr;
 
 double short_time_to_beats(void* map, double seconds, int* measure, int* per_measure,
                            double* full, int* denominator) {
-    const double beat = sim_time_to_beats(map, seconds, measure, per_measure, full, denominator);
-    if (full) *full -= 1e-12;
-    return beat - 1e-12;
+    return sim_time_to_beats(map, seconds, measure, per_measure, full, denominator) - 1e-12;
 }
 
 intptr_t short_beats_master(AEffect* e, int32_t op, int32_t index, intptr_t value, void* ptr,
