@@ -1,0 +1,345 @@
+// tiver-render as a user runs it: the built program on the demo chart and the default skin,
+// its listings, and every kind of bad input (one line, exit status 2, nothing written).
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "raster/tess.h"
+
+extern char** environ;
+
+namespace {
+
+const std::string TOOL = std::string(TIVER_BINARY_DIR) + "/tiver-render";
+const std::string DEMO = std::string(TIVER_BINARY_DIR) + "/demo/demo_chart.mid";
+
+struct ToolRun {
+    int status = -1;
+    std::string out, err;
+    std::vector<std::string> err_lines() const {
+        std::vector<std::string> lines;
+        std::stringstream s(err);
+        std::string line;
+        while (std::getline(s, line)) lines.push_back(line);
+        return lines;
+    }
+};
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+std::set<std::string> files_in(const std::string& dir) {
+    std::set<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d))
+            if (e->d_name[0] != '.') names.insert(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
+
+class Tool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tiver-tool-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override {
+        std::string cmd = "rm -rf '" + dir + "'";
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+    }
+
+    // Runs the tool in the test's folder; `path` replaces PATH when given.
+    ToolRun run(std::vector<std::string> args, const char* path = nullptr) {
+        args.insert(args.begin(), TOOL);
+        const std::string out = dir + "/.stdout", err = dir + "/.stderr";
+        std::vector<std::string> env_text;
+        for (char** e = environ; *e; ++e)
+            if (!path || std::string(*e).compare(0, 5, "PATH=") != 0) env_text.push_back(*e);
+        if (path) env_text.push_back(std::string("PATH=") + path);
+        std::vector<char*> argv, envp;
+        for (std::string& a : args) argv.push_back(&a[0]);
+        argv.push_back(nullptr);
+        for (std::string& e : env_text) envp.push_back(&e[0]);
+        envp.push_back(nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        // Run inside the test's folder, so default output names land there.
+        const std::string script = "cd '" + dir + "' && exec \"$0\" \"$@\"";
+        std::vector<char*> shell = {const_cast<char*>("/bin/sh"), const_cast<char*>("-c"),
+                                    const_cast<char*>(script.c_str())};
+        shell.insert(shell.end(), argv.begin(), argv.end());
+        pid_t pid = -1;
+        ToolRun r;
+        if (posix_spawn(&pid, "/bin/sh", &actions, nullptr, shell.data(), envp.data()) == 0) {
+            int status = 0;
+            waitpid(pid, &status, 0);
+            r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        r.out = read_file(out);
+        r.err = read_file(err);
+        std::remove(out.c_str());
+        std::remove(err.c_str());
+        return r;
+    }
+
+    // Bad input: status 2, exactly one line naming the tool, and no file left in the folder.
+    void expect_refused(const std::vector<std::string>& args, const std::string& says) {
+        const std::set<std::string> before = files_in(dir);
+        const ToolRun r = run(args);
+        std::string joined;
+        for (const std::string& a : args) joined += a + " ";
+        EXPECT_EQ(r.status, 2) << joined << "\n" << r.err;
+        const std::vector<std::string> lines = r.err_lines();
+        ASSERT_EQ(lines.size(), 1u) << joined << "\n" << r.err;
+        EXPECT_EQ(lines[0].compare(0, 14, "tiver-render: "), 0) << lines[0];
+        EXPECT_NE(lines[0].find(says), std::string::npos) << joined << "\n" << lines[0];
+        EXPECT_EQ(r.out, "") << joined;
+        EXPECT_EQ(files_in(dir), before) << joined;
+    }
+
+    std::unique_ptr<TESS_IBitmap> load(const std::string& name) {
+        return std::unique_ptr<TESS_IBitmap>(TESS_LoadPNG((dir + "/" + name).c_str(), nullptr));
+    }
+
+    std::string dir;
+};
+
+int distinct_colours(TESS_IBitmap* b) {
+    std::set<TESS_pixel> colours;
+    for (int32_t i = 0; i < b->width() * b->height(); ++i) colours.insert(b->bits()[i] & 0xFFFFFF);
+    return static_cast<int>(colours.size());
+}
+
+TEST_F(Tool, RendersTheDemoChartWithTheDefaultSkin) {
+    const ToolRun r = run({"--at", "20", "--size", "400x300", "-o", "frame.png"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find("frame.png"), std::string::npos);
+    std::unique_ptr<TESS_IBitmap> frame = load("frame.png");
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->width(), 400);
+    EXPECT_EQ(frame->height(), 300);
+    EXPECT_GT(distinct_colours(frame.get()), 500);
+    // Opaque, a screen picture, with the control strip's arrow over the highway.
+    EXPECT_EQ(frame->bits()[13 * 400 + 222], 0xFFFFFFFFu);
+    // Gems of the five lanes stand out from the calm backdrop: strongly saturated pixels of
+    // several hues inside the highway square.
+    int saturated = 0;
+    for (int32_t y = 0; y < 300; ++y)
+        for (int32_t x = 50; x < 350; ++x) {
+            const TESS_pixel p = frame->bits()[y * 400 + x];
+            const int r8 = p >> 16 & 0xFF, g8 = p >> 8 & 0xFF, b8 = p & 0xFF;
+            const int hi = std::max(r8, std::max(g8, b8)), lo = std::min(r8, std::min(g8, b8));
+            saturated += hi > 150 && hi - lo > 100;
+        }
+    EXPECT_GT(saturated, 300);
+    EXPECT_EQ(files_in(dir), std::set<std::string>{"frame.png"});
+}
+
+TEST_F(Tool, WithNothingGivenRendersTheDemoChartToHighwayPng) {
+    const ToolRun r = run({});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::unique_ptr<TESS_IBitmap> frame = load("highway.png");
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->width(), 1280);
+    EXPECT_EQ(frame->height(), 720);
+    EXPECT_GT(distinct_colours(frame.get()), 1000);
+}
+
+TEST_F(Tool, SettingsReachThePlugInThroughItsStateAndIni) {
+    // The strip shows what the plug-in holds: drums in Pro Drums at Hard with the offset
+    // and threshold given, each value text differing from the defaults' picture.
+    ASSERT_EQ(run({DEMO, "--track", "PART DRUMS", "--difficulty", "hard", "--hopo", "300", "--offset",
+                   "-25", "--at", "12", "--size", "400x300", "-o", "a.png"})
+                  .status,
+              0);
+    ASSERT_EQ(run({DEMO, "--track", "2", "--at", "12", "--size", "400x300", "-o", "b.png"}).status, 0);
+    std::unique_ptr<TESS_IBitmap> a = load("a.png"), b = load("b.png");
+    ASSERT_TRUE(a && b);
+    // Control strip boxes: SKILL 0..48, MODE 56..146, TIME OFFS 154..217, HOPO 234..313.
+    const auto box_differs = [&](int32_t x0, int32_t x1) {
+        for (int32_t y = 13; y <= 20; ++y)
+            for (int32_t x = x0; x <= x1; ++x)
+                if (a->bits()[y * 400 + x] != b->bits()[y * 400 + x]) return true;
+        return false;
+    };
+    EXPECT_TRUE(box_differs(1, 47));     // Hard against Expert
+    EXPECT_FALSE(box_differs(57, 145));  // Pro Drums in both, from the track's name
+    EXPECT_TRUE(box_differs(155, 217));  // -25 MS against 0 MS
+    EXPECT_TRUE(box_differs(235, 313));  // 300 ticks against 170
+}
+
+TEST_F(Tool, ARangeWritesNumberedFramesWithProgress) {
+    const ToolRun r = run({"--from", "20", "--to", "20.1", "--fps", "30", "--size", "160x120", "-o", "f.png"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(files_in(dir),
+              (std::set<std::string>{"f_00000.png", "f_00001.png", "f_00002.png", "f_00003.png"}));
+    EXPECT_NE(r.err.find("4 of 4 frames"), std::string::npos) << r.err;
+    std::string previous;
+    for (const std::string& name : files_in(dir)) {
+        std::unique_ptr<TESS_IBitmap> f = load(name);
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(f->width(), 160);
+        // The chart moves between frames.
+        const std::string pixels(reinterpret_cast<const char*>(f->bits()), 160 * 120 * 4);
+        EXPECT_NE(pixels, previous) << name;
+        previous = pixels;
+    }
+    ASSERT_EQ(run({"--from", "1", "--to", "1.05", "--fps", "20", "--size", "64x64", "-o", "s%03d.x"}).status, 0);
+    EXPECT_TRUE(exists(dir + "/s000.x"));
+    EXPECT_TRUE(exists(dir + "/s001.x"));
+}
+
+TEST_F(Tool, AnMp4IsMadeByFfmpegFromRawFramesOrNotAtAll) {
+    // A stand-in ffmpeg that stores its input as the output file (the last argument), or
+    // fails after reading it, shows what the tool sends and that it keeps no failed file.
+    const std::string bin = dir + "/bin";
+    ASSERT_EQ(mkdir(bin.c_str(), 0755), 0);
+    write_file(bin + "/ffmpeg", "#!/bin/sh\nfor last; do :; done\ncat > \"$last\"\n");
+    chmod((bin + "/ffmpeg").c_str(), 0755);
+    const std::string path = bin + ":/usr/bin:/bin";
+    ToolRun r = run({"--from", "5", "--to", "5.25", "--fps", "8", "--size", "100x64", "-o", "clip.mp4"}, path.c_str());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_file(dir + "/clip.mp4").size(), 3u * 100 * 64 * 4);
+
+    write_file(bin + "/ffmpeg", "#!/bin/sh\ncat > /dev/null\nexit 1\n");
+    r = run({"--from", "5", "--to", "5.25", "--fps", "8", "--size", "100x64", "-o", "bad.mp4"}, path.c_str());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("ffmpeg"), std::string::npos);
+    EXPECT_FALSE(exists(dir + "/bad.mp4"));
+    EXPECT_EQ(files_in(dir), (std::set<std::string>{"bin", "clip.mp4"}));
+
+    // Without ffmpeg: refused before anything is rendered.
+    std::remove((bin + "/ffmpeg").c_str());
+    r = run({"--from", "5", "--to", "6", "-o", "none.mp4"}, bin.c_str());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("ffmpeg is not on PATH"), std::string::npos) << r.err;
+    EXPECT_FALSE(exists(dir + "/none.mp4"));
+}
+
+TEST_F(Tool, ASkinFolderOfAnyNameReplacesTheDefault) {
+    // A skin whose only image is a background, here the default red gem: stretched over the
+    // window, its red face shows left of the highway square; everything else is a placeholder.
+    const std::string skin = dir + "/my skin";
+    ASSERT_EQ(mkdir(skin.c_str(), 0755), 0);
+    write_file(skin + "/Tiver_background1.png", read_file(std::string(TIVER_BINARY_DIR) + "/tolvan/gem_red.png"));
+    const ToolRun r = run({"--skin", skin, "--at", "1", "--size", "200x100", "-o", "skinned.png"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::unique_ptr<TESS_IBitmap> f = load("skinned.png");
+    ASSERT_NE(f, nullptr);
+    const TESS_pixel p = f->bits()[40 * 200 + 40];
+    EXPECT_GT(static_cast<int>(p >> 16 & 0xFF), 150) << std::hex << p;
+    EXPECT_LT(static_cast<int>(p >> 8 & 0xFF), 100) << std::hex << p;
+    EXPECT_LT(static_cast<int>(p & 0xFF), 100) << std::hex << p;
+
+    // The default skin's background at the same place is dark blue, not red.
+    ASSERT_EQ(run({"--at", "1", "--size", "200x100", "-o", "plain.png"}).status, 0);
+    const TESS_pixel q = load("plain.png")->bits()[40 * 200 + 40];
+    EXPECT_LT(static_cast<int>(q >> 16 & 0xFF), 80) << std::hex << q;
+}
+
+TEST_F(Tool, ListsTracksWithTheirGemsPerDifficulty) {
+    const ToolRun r = run({DEMO, "--list-tracks"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("PART GUITAR"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("PART DRUMS"), std::string::npos);
+    EXPECT_NE(r.out.find("PART KEYS"), std::string::npos);
+    int lines = 0;
+    for (char c : r.out) lines += c == '\n';
+    EXPECT_EQ(lines, 5);  // a heading and four tracks
+    EXPECT_TRUE(files_in(dir).empty());
+
+    const ToolRun help = run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("usage: tiver-render"), std::string::npos);
+}
+
+TEST_F(Tool, BadChartFilesAreRefusedInOneLine) {
+    expect_refused({dir + "/missing.mid"}, "No such file");
+    expect_refused({dir}, "is a folder");
+    write_file(dir + "/notes.txt", "this is not a MIDI file\n");
+    expect_refused({dir + "/notes.txt", "-o", "x.png"}, "not a Standard MIDI File");
+    const std::string demo = read_file(DEMO);
+    ASSERT_GT(demo.size(), 1000u);
+    write_file(dir + "/cut.mid", demo.substr(0, demo.size() / 2));
+    expect_refused({dir + "/cut.mid", "-o", "x.png"}, "truncated");
+    write_file(dir + "/head.mid", demo.substr(0, 10));
+    expect_refused({dir + "/head.mid", "-o", "x.png"}, "truncated");
+    expect_refused({DEMO, "--track", "PART BANJO"}, "no track 'PART BANJO'");
+    expect_refused({DEMO, "--track", "4"}, "no track '4'");
+    expect_refused({DEMO, "--track", "-1"}, "no track '-1'");
+    // A file whose one track holds no notes has no chart to find by default.
+    const char empty[] = "MThd\0\0\0\6\0\1\0\1\1\xE0" "MTrk\0\0\0\4\0\xFF\x2F\0";
+    write_file(dir + "/empty.mid", std::string(empty, sizeof empty - 1));
+    expect_refused({dir + "/empty.mid"}, "no track holds chart notes");
+}
+
+TEST_F(Tool, BadNumbersAndOptionsAreRefusedInOneLine) {
+    expect_refused({"--size", "10x10"}, "--size");
+    expect_refused({"--size", "800"}, "--size");
+    expect_refused({"--size", "8000x600"}, "--size");
+    expect_refused({"--hopo", "5000"}, "--hopo");
+    expect_refused({"--hopo", "12abc"}, "--hopo");
+    expect_refused({"--offset", "999999"}, "--offset");
+    expect_refused({"--difficulty", "insane"}, "--difficulty");
+    expect_refused({"--mode", "flute"}, "--mode");
+    expect_refused({"--at", "-1"}, "--at");
+    expect_refused({"--at", "nan"}, "--at");
+    expect_refused({"--at", "1e400"}, "--at");
+    expect_refused({"--fps", "0"}, "--fps");
+    expect_refused({"--from", "5", "--to", "3"}, "later than");
+    expect_refused({"--from", "5"}, "both --from and --to");
+    expect_refused({"--at", "3", "--from", "1", "--to", "2"}, "cannot be combined");
+    expect_refused({"--from", "0", "--to", "80000", "--fps", "240"}, "frames");
+    expect_refused({"--frobnicate"}, "unknown option");
+    expect_refused({"--at"}, "needs a value");
+    expect_refused({DEMO, DEMO}, "more than one chart");
+    expect_refused({"--skin", dir + "/nowhere"}, "not a folder");
+    expect_refused({"--at", "2", "-o", "clip.mp4"}, "needs a range");
+    expect_refused({"--from", "1", "--to", "2", "-o", "f%d%d.png"}, "exactly one %d");
+    expect_refused({"-o", dir + "/no/such/folder/x.png"}, "cannot write");
+}
+
+TEST_F(Tool, AFailedRunLeavesAnEarlierOutputAlone) {
+    write_file(dir + "/keep.png", "old picture");
+    expect_refused({dir + "/missing.mid", "-o", "keep.png"}, "No such file");
+    EXPECT_EQ(read_file(dir + "/keep.png"), "old picture");
+    expect_refused({"--hopo", "1", "-o", "keep.png"}, "--hopo");
+    EXPECT_EQ(read_file(dir + "/keep.png"), "old picture");
+}
+
+}  // namespace
