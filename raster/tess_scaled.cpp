@@ -9,6 +9,10 @@
 
 #include "raster/tess.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 using tess::apply_pixel;
@@ -52,6 +56,9 @@ struct Columns {
 };
 
 Columns column_range(int64_t start, int64_t step, int64_t lo, int64_t hi, int32_t w) {
+    // The usual case, every column inside, needs no division.
+    if (step >= 0 && step < (int64_t(1) << 31) && start >= lo && start + int64_t(w - 1) * step < hi)
+        return Columns{0, w, start};
     int64_t b, e;
     if (step > 0) {
         b = ceil_div(lo - start, step);
@@ -109,6 +116,56 @@ void scaled_nearest(const Scaled& s, const Columns& cols, int32_t e) {
             apply_pixel<Op>(d + i, row[xp >> 16], e);
     }
 }
+
+#if defined(__SSE2__)
+// COPY by source alpha at alpha 1 on four pixels, the arithmetic of TESS_CombineCopyAlphaFull:
+// with w = sa + 1 each channel is (S * w + D * (256 - w)) / 256, and the alpha channel takes
+// w in place of sa (w * w + D * (256 - w)), every term within an unsigned 16-bit lane for
+// sa <= 254. sa = 255 stores the sample, sa = 0 keeps the destination.
+inline __m128i copy_alpha_full4(__m128i s, __m128i d) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i sa = _mm_srli_epi32(s, 24);
+    const __m128i w = _mm_add_epi32(sa, _mm_set1_epi32(1));
+    const __m128i sw = _mm_or_si128(_mm_and_si128(s, _mm_set1_epi32(0x00FFFFFF)), _mm_slli_epi32(w, 24));
+    const __m128i w16 = _mm_or_si128(w, _mm_slli_epi32(w, 16));
+    const __m128i wl = _mm_unpacklo_epi32(w16, w16), wh = _mm_unpackhi_epi32(w16, w16);
+    const __m128i full = _mm_set1_epi16(256);
+    const __m128i lo = _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(sw, zero), wl),
+                                     _mm_mullo_epi16(_mm_unpacklo_epi8(d, zero), _mm_sub_epi16(full, wl)));
+    const __m128i hi = _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(sw, zero), wh),
+                                     _mm_mullo_epi16(_mm_unpackhi_epi8(d, zero), _mm_sub_epi16(full, wh)));
+    __m128i res = _mm_packus_epi16(_mm_srli_epi16(lo, 8), _mm_srli_epi16(hi, 8));
+    const __m128i opaque = _mm_cmpeq_epi32(sa, _mm_set1_epi32(255));
+    const __m128i clear = _mm_cmpeq_epi32(sa, zero);
+    res = _mm_or_si128(_mm_and_si128(opaque, s), _mm_andnot_si128(opaque, res));
+    return _mm_or_si128(_mm_and_si128(clear, d), _mm_andnot_si128(clear, res));
+}
+
+// Sustain trails and other source-alpha stretches: four samples per step.
+template <>
+void scaled_nearest<tess::CopyAlphaFull>(const Scaled& s, const Columns& cols, int32_t e) {
+    TESS_pixel* d = s.dst;
+    double yp = s.ystart;
+    for (int32_t j = 0; j < s.h; ++j, d += s.dstStep, yp += s.ystep) {
+        const int32_t r = source_row(s, yp);
+        if (r < 0) continue;
+        const TESS_pixel* row = s.src + ptrdiff_t(r) * s.srcStep;
+        int64_t xp = cols.pos;
+        int32_t i = cols.begin;
+        for (; i + 4 <= cols.end; i += 4) {
+            const TESS_pixel p0 = row[xp >> 16];
+            const TESS_pixel p1 = row[(xp + s.xstep) >> 16];
+            const TESS_pixel p2 = row[(xp + 2 * s.xstep) >> 16];
+            const TESS_pixel p3 = row[(xp + 3 * s.xstep) >> 16];
+            xp += 4 * s.xstep;
+            const __m128i sv = _mm_set_epi32(int(p3), int(p2), int(p1), int(p0));
+            __m128i* out = reinterpret_cast<__m128i*>(d + i);
+            _mm_storeu_si128(out, copy_alpha_full4(sv, _mm_loadu_si128(out)));
+        }
+        for (; i < cols.end; ++i, xp += s.xstep) apply_pixel<tess::CopyAlphaFull>(d + i, row[xp >> 16], e);
+    }
+}
+#endif
 
 // Bilinear weights of 16 bits: the four of a pixel add up to 65536. The last source row and
 // column are interpolated in one direction only, so nothing past the bounds is read.
@@ -171,12 +228,14 @@ void scaled_bilinear(const Scaled& s, const Columns& inner, const Columns& last,
 // Weights of the reduction kernel in 16.16, centre 65536, the others (g - 1) / distance.
 struct Kernel {
     int32_t radius;  // 1 (3 x 3) or 2 (5 x 5)
+    bool box;        // every weight 65536: a plain average
     int32_t w[5][5];
 };
 
 Kernel make_kernel(double g) {
     Kernel k;
     k.radius = g > 3.0 ? 2 : 1;
+    k.box = true;
     for (int32_t dy = -k.radius; dy <= k.radius; ++dy) {
         for (int32_t dx = -k.radius; dx <= k.radius; ++dx) {
             int32_t weight = 65536;
@@ -185,9 +244,81 @@ Kernel make_kernel(double g) {
                 weight = v < 0.0 ? 0 : (v > 1.0 ? 65536 : int32_t(v * 65536.0));
             }
             k.w[dy + k.radius][dx + k.radius] = weight;
+            k.box = k.box && weight == 65536;
         }
     }
     return k;
+}
+
+// floor(s / n) for n of 1..25 and s up to 25 * 255, as (s * BOX_RECIPROCAL[n]) >> 24: exact
+// because s * n < 2^24.
+struct BoxReciprocals {
+    uint32_t r[26];
+    constexpr BoxReciprocals() : r() {
+        for (uint32_t n = 1; n < 26; ++n) r[n] = ((1u << 24) + n - 1) / n;
+    }
+};
+constexpr BoxReciprocals BOX_RECIPROCAL;
+
+inline int32_t box_divide(uint32_t sum, int32_t n) {
+    return int32_t((uint64_t(sum) * BOX_RECIPROCAL.r[n]) >> 24);
+}
+
+// The kernel with every weight 65536: sum * 65536 / (n * 65536) is the plain average sum / n.
+template <class Op>
+void scaled_box(const Scaled& s, const Columns& cols, int32_t radius, int32_t e) {
+    TESS_pixel* d = s.dst;
+    double yp = s.ystart;
+    for (int32_t j = 0; j < s.h; ++j, d += s.dstStep, yp += s.ystep) {
+        const int32_t r = source_row(s, yp);
+        if (r < 0) continue;
+        const int32_t r0 = r - radius < s.top ? s.top : r - radius;
+        const int32_t r1 = r + radius > s.bottom - 1 ? s.bottom - 1 : r + radius;
+        int64_t xp = cols.pos;
+        for (int32_t i = cols.begin; i < cols.end; ++i, xp += s.xstep) {
+            const int32_t c = int32_t(xp >> 16);
+            const int32_t c0 = c - radius < s.left ? s.left : c - radius;
+            const int32_t c1 = c + radius > s.right - 1 ? s.right - 1 : c + radius;
+            const int32_t n = (r1 - r0 + 1) * (c1 - c0 + 1);
+            uint32_t sum[4];
+#if defined(__SSE2__)
+            // Channel sums in 16-bit lanes: at most 25 * 255.
+            const __m128i zero = _mm_setzero_si128();
+            __m128i acc = zero;
+            const int32_t count = c1 - c0 + 1;
+            for (int32_t y = r0; y <= r1; ++y) {
+                const TESS_pixel* p = s.src + ptrdiff_t(y) * s.srcStep + c0;
+                int32_t x = 0;
+                if (count >= 4) {
+                    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+                    acc = _mm_add_epi16(acc, _mm_unpacklo_epi8(v, zero));
+                    acc = _mm_add_epi16(acc, _mm_unpackhi_epi8(v, zero));
+                    x = 4;
+                }
+                for (; x < count; ++x)
+                    acc = _mm_add_epi16(acc, _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(p[x])), zero));
+            }
+            acc = _mm_add_epi16(acc, _mm_srli_si128(acc, 8));
+            alignas(16) uint16_t lanes[8];
+            _mm_store_si128(reinterpret_cast<__m128i*>(lanes), acc);
+            for (int k = 0; k < 4; ++k) sum[k] = lanes[k];
+#else
+            sum[0] = sum[1] = sum[2] = sum[3] = 0;
+            for (int32_t y = r0; y <= r1; ++y) {
+                const TESS_pixel* row = s.src + ptrdiff_t(y) * s.srcStep;
+                for (int32_t x = c0; x <= c1; ++x) {
+                    const TESS_pixel p = row[x];
+                    sum[0] += p & 0xFF;
+                    sum[1] += p >> 8 & 0xFF;
+                    sum[2] += p >> 16 & 0xFF;
+                    sum[3] += p >> 24;
+                }
+            }
+#endif
+            Op::apply(d + i, box_divide(sum[2], n), box_divide(sum[1], n), box_divide(sum[0], n),
+                      box_divide(sum[3], n), e);
+        }
+    }
 }
 
 // Weighted average of the kernel cells inside the source bounds. The centre is always inside,
@@ -241,7 +372,13 @@ void run(const Plan& p, int32_t e) {
     switch (p.family) {
     case Family::Nearest: scaled_nearest<Op>(p.s, p.cols, e); break;
     case Family::Bilinear: scaled_bilinear<Op>(p.s, p.inner, p.last, e); break;
-    case Family::Reduce: scaled_reduce<Op>(p.s, p.cols, p.kernel, e); break;
+    case Family::Reduce:
+        if (p.kernel.box) {
+            scaled_box<Op>(p.s, p.cols, p.kernel.radius, e);
+        } else {
+            scaled_reduce<Op>(p.s, p.cols, p.kernel, e);
+        }
+        break;
     }
 }
 
