@@ -167,6 +167,43 @@ void scaled_nearest<tess::CopyAlphaFull>(const Scaled& s, const Columns& cols, i
 }
 #endif
 
+// Pixel (c, r) interpolated with (c + 1, r), (c, r + 1) and (c + 1, r + 1), from pointers to
+// the first two in their rows. The four weights add up to 65536, so every channel's weighted
+// sum stays below 2^24 and the sample's channels below 256.
+inline TESS_pixel bilinear_sample(const TESS_pixel* top, const TESS_pixel* bottom, uint32_t fx,
+                                  uint32_t fy) {
+    const int32_t w11 = int32_t((fx * fy) >> 16);
+    const int32_t w01 = int32_t(fx) - w11;
+    const int32_t w10 = int32_t(fy) - w11;
+    const int32_t w00 = 65536 - w01 - int32_t(fy);
+#if defined(__SSE2__)
+    // Channels as 16-bit pairs (left, right) and weights split as 256 * high + low, both halves
+    // within signed 16 bits, so that one multiply-add takes a pair of pixels per channel.
+    const __m128i zero = _mm_setzero_si128();
+    __m128i t = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(top));
+    __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(bottom));
+    t = _mm_unpacklo_epi8(_mm_unpacklo_epi8(t, _mm_srli_si128(t, 4)), zero);
+    b = _mm_unpacklo_epi8(_mm_unpacklo_epi8(b, _mm_srli_si128(b, 4)), zero);
+    const __m128i th = _mm_set1_epi32((w01 >> 8) << 16 | (w00 >> 8));
+    const __m128i tl = _mm_set1_epi32((w01 & 255) << 16 | (w00 & 255));
+    const __m128i bh = _mm_set1_epi32((w11 >> 8) << 16 | (w10 >> 8));
+    const __m128i bl = _mm_set1_epi32((w11 & 255) << 16 | (w10 & 255));
+    const __m128i high = _mm_add_epi32(_mm_madd_epi16(t, th), _mm_madd_epi16(b, bh));
+    const __m128i low = _mm_add_epi32(_mm_madd_epi16(t, tl), _mm_madd_epi16(b, bl));
+    __m128i sum = _mm_srli_epi32(_mm_add_epi32(_mm_slli_epi32(high, 8), low), 16);
+    sum = _mm_packs_epi32(sum, sum);
+    return TESS_pixel(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum)));
+#else
+    TESS_pixel out = 0;
+    for (int k = 0; k < 32; k += 8) {
+        const uint32_t v = ((top[0] >> k & 0xFF) * uint32_t(w00) + (top[1] >> k & 0xFF) * uint32_t(w01) +
+                            (bottom[0] >> k & 0xFF) * uint32_t(w10) + (bottom[1] >> k & 0xFF) * uint32_t(w11)) >> 16;
+        out |= v << k;
+    }
+    return out;
+#endif
+}
+
 // Bilinear weights of 16 bits: the four of a pixel add up to 65536. The last source row and
 // column are interpolated in one direction only, so nothing past the bounds is read.
 template <class Op>
@@ -183,20 +220,7 @@ void scaled_bilinear(const Scaled& s, const Columns& inner, const Columns& last,
             const uint32_t fy = uint32_t((yp - r) * 65536.0);
             for (int32_t i = inner.begin; i < inner.end; ++i, xp += s.xstep) {
                 const int32_t c = int32_t(xp >> 16);
-                const uint32_t fx = uint32_t(xp) & 0xFFFF;
-                const int32_t w11 = int32_t((fx * fy) >> 16);
-                const int32_t w01 = int32_t(fx) - w11;
-                const int32_t w10 = int32_t(fy) - w11;
-                const int32_t w00 = 65536 - w01 - int32_t(fy);
-                int32_t p00[4], p01[4], p10[4], p11[4];
-                channels(row[c], p00);
-                channels(row[c + 1], p01);
-                channels(below[c], p10);
-                channels(below[c + 1], p11);
-                int32_t o[4];
-                for (int k = 0; k < 4; ++k)
-                    o[k] = (p00[k] * w00 + p01[k] * w01 + p10[k] * w10 + p11[k] * w11) / 65536;
-                Op::apply(d + i, o[2], o[1], o[0], o[3], e);
+                apply_pixel<Op>(d + i, bilinear_sample(row + c, below + c, uint32_t(xp) & 0xFFFF, fy), e);
             }
             xp = last.pos;
             for (int32_t i = last.begin; i < last.end; ++i, xp += s.xstep) {
