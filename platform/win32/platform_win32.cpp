@@ -20,12 +20,22 @@ void platform_set_module_handle(void* handle) { g_module = static_cast<HMODULE>(
 
 void* platform_module_handle() { return g_module; }
 
+// The name comes in UTF-8, which is how the image loader reads file names: a folder
+// whose name lies outside the ANSI code page still finds its images. Should the wide
+// name not convert, the ANSI name is used as it stands.
 uint32_t platform_module_file_name(char* buffer, uint32_t size) {
     if (!buffer || size == 0) return 0;
     buffer[0] = '\0';
-    const DWORD n = GetModuleFileNameA(g_module, buffer, size);
-    if (n >= size) buffer[size - 1] = '\0';
-    return n;
+    wchar_t wide[2048];
+    const DWORD n = GetModuleFileNameW(g_module, wide, 2048);
+    if (n > 0 && n < 2048) {
+        const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(n) + 1, buffer,
+                                              static_cast<int>(size), nullptr, nullptr);
+        if (bytes > 0) return static_cast<uint32_t>(bytes - 1);
+    }
+    const DWORD a = GetModuleFileNameA(g_module, buffer, size);
+    if (a >= size) buffer[size - 1] = '\0';
+    return a;
 }
 
 void platform_override_module_file_name(const char*) {}
