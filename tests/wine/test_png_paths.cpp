@@ -115,6 +115,21 @@ TEST(PngPaths, NameThatIsNotUtf8GoesTheNarrowRoute) {
     EXPECT_EQ(picture_of(name.c_str()), expected);
     remove(name.c_str());
 
+    // A valid UTF-8 name of more than 2047 UTF-16 units does not fit the wide buffer: the
+    // narrow route opens it (".\\" segments keep the file the same).
+    std::string longName = build_path("png-paths");
+    for (int k = 0; k < 1100; ++k) longName += "\\.";
+    longName += "\\plain.png";
+    ASSERT_GT(longName.size(), 2100u);
+    out = fopen((build_path("png-paths") + "\\plain.png").c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    fwrite(bytes.data(), 1, bytes.size(), out);
+    fclose(out);
+    f = TESS_OpenImageFile(longName.c_str(), &route);
+    ASSERT_NE(f, nullptr);
+    fclose(f);
+    EXPECT_EQ(route, TESS_FILE_ROUTE_NARROW);
+
     // A plain ASCII name is valid UTF-8 and takes the wide route.
     EXPECT_EQ(TESS_OpenImageFile("Z:\\no\\such\\file.png", &route), nullptr);
     EXPECT_EQ(route, TESS_FILE_ROUTE_NONE);
