@@ -245,6 +245,11 @@ void TESS_Clear(TESS_IBitmap* bitmap, TESS_pixel colour) noexcept {
     TESS_pixel* row = bitmap->bits();
     const int32_t h = bitmap->height(), w = bitmap->width(), span = bitmap->rowSpan();
     if (!row || h < 1 || w < 1 || span < 1) return;
+    if (span == w) {  // packed rows: one run of stores
+        const size_t n = static_cast<size_t>(w) * static_cast<size_t>(h);
+        for (size_t i = 0; i < n; ++i) row[i] = colour;
+        return;
+    }
     for (int32_t y = 0; y < h; ++y, row += span) {
         for (int32_t i = 0; i < w; ++i) row[i] = colour;
     }
