@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     for (const std::string& name : skin::image_names()) {
         std::unique_ptr<TESS_MemBitmap> image(skin::draw_image(name));
         std::string error;
-        if (!image || !write_png_file(image.get(), dir + "/" + name + ".png", true, &error)) {
+        if (!image || !write_png_file(image.get(), dir + "/" + name + ".png", PngKind::Image, &error)) {
             std::fprintf(stderr, "make-skin: %s: %s\n", name.c_str(),
                          image ? error.c_str() : "not drawn");
             return 1;

@@ -34,7 +34,7 @@ void on_warning(png_structp, png_const_charp) {}
 
 // One libpng session over prepared rows; nothing here lives across the longjmp but the
 // arguments.
-bool run_encoder(png_bytep* rows, png_uint_32 w, png_uint_32 h, int colour_type, std::string* bytes,
+bool run_encoder(png_bytep* rows, png_uint_32 w, png_uint_32 h, bool image, std::string* bytes,
                  std::string* reason) {
     Sink sink{bytes};
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, reason, on_error, on_warning);
@@ -49,8 +49,9 @@ bool run_encoder(png_bytep* rows, png_uint_32 w, png_uint_32 h, int colour_type,
         return false;
     }
     png_set_write_fn(png, &sink, write_bytes, flush_nothing);
-    png_set_IHDR(png, info, w, h, 8, colour_type, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+    if (image) png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    png_set_IHDR(png, info, w, h, 8, image ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     png_write_image(png, rows);
     png_write_end(png, nullptr);
@@ -60,11 +61,12 @@ bool run_encoder(png_bytep* rows, png_uint_32 w, png_uint_32 h, int colour_type,
 
 }  // namespace
 
-bool encode_png(TESS_IBitmap* bitmap, bool keep_alpha, std::string* out, std::string* error) {
+bool encode_png(TESS_IBitmap* bitmap, PngKind kind, std::string* out, std::string* error) {
     if (!bitmap || !bitmap->bits() || bitmap->width() <= 0 || bitmap->height() <= 0) {
         if (error) *error = "empty picture";
         return false;
     }
+    const bool keep_alpha = kind == PngKind::Image;
     const int32_t w = bitmap->width(), h = bitmap->height();
     const int channels = keep_alpha ? 4 : 3;
     std::vector<png_byte> rows(static_cast<size_t>(w) * h * channels);
@@ -84,7 +86,7 @@ bool encode_png(TESS_IBitmap* bitmap, bool keep_alpha, std::string* out, std::st
     }
     std::string bytes, reason;
     if (!run_encoder(row_pointers.data(), static_cast<png_uint_32>(w), static_cast<png_uint_32>(h),
-                     keep_alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, &bytes, &reason)) {
+                     keep_alpha, &bytes, &reason)) {
         if (error) *error = reason;
         return false;
     }
@@ -92,10 +94,9 @@ bool encode_png(TESS_IBitmap* bitmap, bool keep_alpha, std::string* out, std::st
     return true;
 }
 
-bool write_png_file(TESS_IBitmap* bitmap, const std::string& path, bool keep_alpha,
-                    std::string* error) {
+bool write_png_file(TESS_IBitmap* bitmap, const std::string& path, PngKind kind, std::string* error) {
     std::string bytes;
-    if (!encode_png(bitmap, keep_alpha, &bytes, error)) return false;
+    if (!encode_png(bitmap, kind, &bytes, error)) return false;
     const std::string temp = path + ".part" + std::to_string(static_cast<long>(getpid()));
     FILE* f = std::fopen(temp.c_str(), "wb");
     if (!f) {

@@ -37,8 +37,8 @@ constexpr int32_t TRACK_SIZE = 512;
 constexpr int32_t SUSTAIN_W = 192, SUSTAIN_H = 4;  // only the middle third of row 0 is used
 constexpr int32_t FLARE_SIZE = 128;
 constexpr int32_t SMASH_SIZE = 128;
-constexpr int32_t FLASH_W = 512, FLASH_H = 128;
-constexpr int32_t BACKGROUND_W = 640, BACKGROUND_H = 360;
+constexpr int32_t FLASH_W = 384, FLASH_H = 96;
+constexpr int32_t BACKGROUND_W = 480, BACKGROUND_H = 270;
 
 struct Hue {
     TESS_pixel base, light, dark;
@@ -206,6 +206,14 @@ TESS_MemBitmap* sustain(const Hue& h, bool highlighted) {
 
 // ---- flares, smashes, kick flashes ------------------------------------------------------
 
+// Row (as a fraction of the picture's height) where the face of a gem at the strike line
+// lies in a square picture drawn `scale` gem widths wide with anchor `anchor`: the renderer
+// puts the row `anchor` of the way down on the gem's bottom row.
+float face_row_in(float scale, float anchor) {
+    const float gem_height = static_cast<float>(GEM_H) / GEM_W;  // in gem widths
+    return anchor - gem_height / scale * (1.0f - FACE_CY / GEM_H);
+}
+
 // A soft disc whose opacity falls with the square of the distance.
 Paint glow_paint(float cx, float cy, float radius, TESS_pixel c, float power = 2.0f) {
     return [=](float x, float y) {
@@ -216,21 +224,22 @@ Paint glow_paint(float cx, float cy, float radius, TESS_pixel c, float power = 2
 
 TESS_MemBitmap* flare(const Hue& h) {
     Picture p(FLARE_SIZE, FLARE_SIZE);
-    const float c = FLARE_SIZE * 0.5f;
-    p.fill(circle(c, c, 62.0f), glow_paint(c, c, 62.0f, h.base), 0.9f, 1.0f, true);
-    p.fill(circle(c, c, 34.0f), glow_paint(c, c, 34.0f, h.light), 0.9f, 1.0f, true);
+    // Drawn 1.75 gem widths wide, anchored at 0.53: centred on the face of the gem.
+    const float c = FLARE_SIZE * 0.5f, cy = FLARE_SIZE * face_row_in(1.75f, 0.53f);
+    p.fill(circle(c, cy, 46.0f), glow_paint(c, cy, 46.0f, h.base), 0.9f, 1.0f, true);
+    p.fill(circle(c, cy, 28.0f), glow_paint(c, cy, 28.0f, h.light), 0.9f, 1.0f, true);
     const auto ray = [&](float angle, float len, float width, float opacity) {
         const float dx = std::cos(angle), dy = std::sin(angle);
         const float nx = -dy * width, ny = dx * width;
-        const Shape s = polygon({c - dx * len, c - dy * len, c + nx, c + ny, c + dx * len, c + dy * len,
-                                 c - nx, c - ny});
-        p.fill(s, glow_paint(c, c, len, mix(h.light, WHITE, 0.6f), 1.2f), opacity, 1.5f, true);
+        const Shape s = polygon({c - dx * len, cy - dy * len, c + nx, cy + ny, c + dx * len,
+                                 cy + dy * len, c - nx, cy - ny});
+        p.fill(s, glow_paint(c, cy, len, mix(h.light, WHITE, 0.6f), 1.2f), opacity, 1.5f, true);
     };
     ray(0.0f, 62.0f, 4.5f, 1.0f);
-    ray(PI * 0.5f, 40.0f, 3.5f, 0.9f);
-    ray(PI * 0.25f, 30.0f, 2.5f, 0.7f);
-    ray(PI * 0.75f, 30.0f, 2.5f, 0.7f);
-    p.fill(circle(c, c, 10.0f), solid(WHITE), 1.0f, 8.0f, true);
+    ray(PI * 0.5f, 42.0f, 3.5f, 0.9f);
+    ray(PI * 0.25f, 28.0f, 2.5f, 0.7f);
+    ray(PI * 0.75f, 28.0f, 2.5f, 0.7f);
+    p.fill(circle(c, cy, 10.0f), solid(WHITE), 1.0f, 8.0f, true);
     return p.finish();
 }
 
@@ -241,20 +250,21 @@ TESS_MemBitmap* smash(int index) {
     const float t = (index - 1) / 9.0f;
     const float grow = 1.0f - (1.0f - t) * (1.0f - t);
     const float fade = 1.0f - std::pow(t, 1.6f);
-    const float cx = SMASH_SIZE * 0.5f, cy = SMASH_SIZE * 0.46f;
+    // Drawn 2.05 gem widths wide, anchored at 0.53: centred on the face of the struck gem.
+    const float cx = SMASH_SIZE * 0.5f, cy = SMASH_SIZE * face_row_in(2.05f, 0.53f);
     const TESS_pixel gold = rgb(0xFFC44A), hot = rgb(0xFFF6DC);
 
-    const float glow_r = 26.0f + 30.0f * grow;
+    const float glow_r = 22.0f + 22.0f * grow;
     p.fill(circle(cx, cy, glow_r), glow_paint(cx, cy, glow_r, gold, 1.5f), 0.9f * fade, 1.0f, true);
-    const float rx = 14.0f + 46.0f * grow;
+    const float rx = 12.0f + 30.0f * grow;
     p.fill(outline(ellipse(cx, cy, rx, rx * 0.5f), 9.0f * (1.0f - t) + 2.0f), solid(gold),
            0.55f * fade, 6.0f, true);
     p.fill(outline(ellipse(cx, cy, rx, rx * 0.5f), 4.0f * (1.0f - t) + 1.2f), solid(hot), fade);
     for (int i = 0; i < 11; ++i) {
         // Upward and sideways, spread evenly from 190 to 350 degrees with some jitter.
         const float angle = PI * (1.06f + 0.88f * (i + scatter(i, 1)) / 11.0f);
-        const float reach = (0.6f + 0.7f * scatter(i, 2)) * (10.0f + 52.0f * grow);
-        const float len = (9.0f + 12.0f * scatter(i, 3)) * (1.0f - 0.55f * t);
+        const float reach = (0.6f + 0.7f * scatter(i, 2)) * (8.0f + 38.0f * grow);
+        const float len = (6.0f + 9.0f * scatter(i, 3)) * (1.0f - 0.55f * t);
         const float dx = std::cos(angle), dy = std::sin(angle) * 0.8f;
         const float x1 = cx + dx * reach, y1 = cy + dy * reach + 18.0f * t * t;
         p.fill(capsule(x1, y1, x1 - dx * len, y1 - dy * len, 1.0f + 2.2f * (1.0f - t)), solid(hot),
@@ -272,30 +282,34 @@ TESS_MemBitmap* smash(int index) {
 // line, a warm band that swells and fades, a shock outline running outward and embers.
 TESS_MemBitmap* kick_flash(int index) {
     Picture p(FLASH_W, FLASH_H);
+    const float k = FLASH_W / 512.0f;  // sizes below are given for a 512-pixel-wide picture
     const float t = (index - 1) / 6.0f;
     const float grow = 1.0f - (1.0f - t) * (1.0f - t);
     const float fade = 1.0f - std::pow(t, 1.5f);
-    const float cx = FLASH_W * 0.5f, cy = FLASH_H * 0.5f;
+    // Drawn 3.0 lane units wide (a kick bar 2.15), anchored at 0.55: centred on the bar.
+    const float bar_height = 2.15f / 3.0f * KICK_H / KICK_W * FLASH_W;  // in flash pixels
+    const float cx = FLASH_W * 0.5f, cy = FLASH_H * 0.55f - bar_height * (1.0f - KICK_CY / KICK_H);
     const TESS_pixel warm = rgb(0xFF8C2E), hot = rgb(0xFFE6B8);
 
-    const float rx = 215.0f + 35.0f * grow, ry = 12.0f + 40.0f * grow;
+    const float rx = (215.0f + 35.0f * grow) * k, ry = (12.0f + 40.0f * grow) * k;
     p.fill(ellipse(cx, cy, rx, ry), [=](float x, float y) {
         const float r = dist((x - cx) / rx, (y - cy) / ry);
         return with_alpha(warm, std::pow(clamp01(1.0f - r), 1.3f));
     }, 0.95f * fade, 1.0f, true);
-    p.fill(outline(ellipse(cx, cy, rx * 0.98f, ry * 0.9f), 3.0f * (1.0f - t) + 1.0f), solid(hot),
-           0.6f * fade * t, 3.0f);
+    p.fill(outline(ellipse(cx, cy, rx * 0.98f, ry * 0.9f), (3.0f * (1.0f - t) + 1.0f) * k), solid(hot),
+           0.6f * fade * t, 3.0f * k);
+    const float margin = 36.0f * k, taper = 140.0f * k;
     const Paint ends = [=](float x, float) {
-        return with_alpha(hot, smoothstep(0.0f, 140.0f, x) * smoothstep(FLASH_W, FLASH_W - 140.0f, x));
+        return with_alpha(hot, smoothstep(0.0f, taper, x) * smoothstep(FLASH_W, FLASH_W - taper, x));
     };
-    p.fill(capsule(36.0f, cy, FLASH_W - 36.0f, cy, 10.0f * (1.0f - t) + 2.0f), ends, 0.6f * fade, 6.0f,
-           true);
-    p.fill(capsule(36.0f, cy, FLASH_W - 36.0f, cy, 5.0f * (1.0f - t) + 1.2f), ends, fade);
+    p.fill(capsule(margin, cy, FLASH_W - margin, cy, (10.0f * (1.0f - t) + 2.0f) * k), ends, 0.6f * fade,
+           6.0f * k, true);
+    p.fill(capsule(margin, cy, FLASH_W - margin, cy, (5.0f * (1.0f - t) + 1.2f) * k), ends, fade);
     for (int i = 0; i < 12; ++i) {
-        const float x = 70.0f + (FLASH_W - 140.0f) * (i + scatter(i, 7)) / 12.0f;
-        const float y = cy - (6.0f + 40.0f * scatter(i, 8)) * grow;
-        const float r = 1.5f + 2.0f * scatter(i, 9) * (1.0f - 0.5f * t);
-        p.fill(circle(x, y, r), solid(hot), 0.9f * fade, 2.0f, true);
+        const float x = (70.0f + 372.0f * (i + scatter(i, 7)) / 12.0f) * k;
+        const float y = cy - (6.0f + 40.0f * scatter(i, 8)) * grow * k;
+        const float r = (1.5f + 2.0f * scatter(i, 9) * (1.0f - 0.5f * t)) * k;
+        p.fill(circle(x, y, r), solid(hot), 0.9f * fade, 2.0f * k, true);
     }
     return p.finish();
 }
@@ -394,9 +408,9 @@ TESS_MemBitmap* background() {
            1.0f, 1.0f, true);
     for (int i = 0; i < 16; ++i) {
         const float x = w * scatter(i, 11), y = h * (0.1f + 0.8f * scatter(i, 12));
-        const float r = 10.0f + 34.0f * scatter(i, 13);
+        const float r = (10.0f + 34.0f * scatter(i, 13)) * w / 640.0f;
         const TESS_pixel c = mix(rgb(0x6C8CFF), rgb(0xB07CFF), scatter(i, 14));
-        p.fill(circle(x, y, r), solid(c), 0.03f + 0.05f * scatter(i, 15), 8.0f, true);
+        p.fill(circle(x, y, r), solid(c), 0.03f + 0.05f * scatter(i, 15), 6.0f, true);
     }
     p.fill(rounded_box(w * 0.5f, h * 0.5f, w, h, 0.0f), [=](float x, float y) {
         const float r = dist((x - w * 0.5f) / (w * 0.5f), (y - h * 0.5f) / (h * 0.5f));

@@ -28,7 +28,7 @@ class PngFile : public FrameOutput {
 public:
     explicit PngFile(std::string path) : path_(std::move(path)) {}
     bool write(int64_t, TESS_IBitmap* frame, std::string* error) override {
-        return write_png_file(frame, path_, false, error);
+        return write_png_file(frame, path_, PngKind::Screen, error);
     }
     bool commit(std::string*) override { return true; }
     void abandon() override {}
@@ -43,7 +43,7 @@ public:
     explicit PngSequence(std::string pattern) : pattern_(std::move(pattern)) {}
     bool write(int64_t index, TESS_IBitmap* frame, std::string* error) override {
         const std::string name = frame_name(pattern_, index);
-        if (!write_png_file(frame, name, false, error)) return false;
+        if (!write_png_file(frame, name, PngKind::Screen, error)) return false;
         written_.push_back(name);
         return true;
     }
