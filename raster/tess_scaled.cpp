@@ -72,7 +72,7 @@ Columns column_range(int64_t start, int64_t step, int64_t lo, int64_t hi, int32_
     }
     if (b < 0) b = 0;
     if (e > w) e = w;
-    if (e < b) e = b;
+    if (e <= b) return Columns{0, 0, start};
     return Columns{int32_t(b), int32_t(e), start + b * step};
 }
 
@@ -126,7 +126,8 @@ inline __m128i copy_alpha_full4(__m128i s, __m128i d) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i sa = _mm_srli_epi32(s, 24);
     const __m128i w = _mm_add_epi32(sa, _mm_set1_epi32(1));
-    const __m128i sw = _mm_or_si128(_mm_and_si128(s, _mm_set1_epi32(0x00FFFFFF)), _mm_slli_epi32(w, 24));
+    const __m128i sw =
+        _mm_or_si128(_mm_and_si128(s, _mm_set1_epi32(0x00FFFFFF)), _mm_slli_epi32(w, 24));
     const __m128i w16 = _mm_or_si128(w, _mm_slli_epi32(w, 16));
     const __m128i wl = _mm_unpacklo_epi32(w16, w16), wh = _mm_unpackhi_epi32(w16, w16);
     const __m128i full = _mm_set1_epi16(256);
@@ -162,7 +163,8 @@ void scaled_nearest<tess::CopyAlphaFull>(const Scaled& s, const Columns& cols, i
             __m128i* out = reinterpret_cast<__m128i*>(d + i);
             _mm_storeu_si128(out, copy_alpha_full4(sv, _mm_loadu_si128(out)));
         }
-        for (; i < cols.end; ++i, xp += s.xstep) apply_pixel<tess::CopyAlphaFull>(d + i, row[xp >> 16], e);
+        for (; i < cols.end; ++i, xp += s.xstep)
+            apply_pixel<tess::CopyAlphaFull>(d + i, row[xp >> 16], e);
     }
 }
 #endif
@@ -196,9 +198,10 @@ inline TESS_pixel bilinear_sample(const TESS_pixel* top, const TESS_pixel* botto
 #else
     TESS_pixel out = 0;
     for (int k = 0; k < 32; k += 8) {
-        const uint32_t v = ((top[0] >> k & 0xFF) * uint32_t(w00) + (top[1] >> k & 0xFF) * uint32_t(w01) +
-                            (bottom[0] >> k & 0xFF) * uint32_t(w10) + (bottom[1] >> k & 0xFF) * uint32_t(w11)) >> 16;
-        out |= v << k;
+        const uint32_t v = (top[0] >> k & 0xFF) * uint32_t(w00) + (top[1] >> k & 0xFF) * uint32_t(w01) +
+                           (bottom[0] >> k & 0xFF) * uint32_t(w10) +
+                           (bottom[1] >> k & 0xFF) * uint32_t(w11);
+        out |= (v >> 16) << k;
     }
     return out;
 #endif
@@ -220,7 +223,8 @@ void scaled_bilinear(const Scaled& s, const Columns& inner, const Columns& last,
             const uint32_t fy = uint32_t((yp - r) * 65536.0);
             for (int32_t i = inner.begin; i < inner.end; ++i, xp += s.xstep) {
                 const int32_t c = int32_t(xp >> 16);
-                apply_pixel<Op>(d + i, bilinear_sample(row + c, below + c, uint32_t(xp) & 0xFFFF, fy), e);
+                const TESS_pixel p = bilinear_sample(row + c, below + c, uint32_t(xp) & 0xFFFF, fy);
+                apply_pixel<Op>(d + i, p, e);
             }
             xp = last.pos;
             for (int32_t i = last.begin; i < last.end; ++i, xp += s.xstep) {

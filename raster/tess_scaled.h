@@ -10,9 +10,9 @@
 // (dx, dy, dw, dh). TESS_BLIT_FILTER_BILINEAR selects bilinear sampling, and for reductions of
 // 1.7 or more in both directions a 3 x 3 or 5 x 5 kernel; any other filter samples the nearest
 // pixel. Requests at scale 1 go to TESS_Blit, except bilinear ones at a fractional offset.
-// A source pixel c covers positions [c, c + 1): positions left of or above the source bitmap
-// sample nothing. Negative sizes walk the source backwards, which leaves nothing to sample
-// except for tiny negative widths within one pixel.
+// Source pixel c covers positions [c, c + 1), so positions left of or above the source bitmap
+// sample nothing. Samples come only from columns trunc(sx) to ceil(sx + sw) - 1 (rows alike):
+// a negative size, which walks the source backwards, therefore mirrors nothing.
 void TESS_ScaledBlit(TESS_IBitmap* dest, TESS_IBitmap* src, int32_t dx, int32_t dy, int32_t dw,
                      int32_t dh, float sx, float sy, float sw, float sh, float alpha,
                      int32_t mode) noexcept;
