@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 
+TESS_Allocator TESS_MemBitmapAllocator = {std::malloc, std::realloc, std::free};
+
 namespace {
 
 // Bytes of a w x h bitmap, or 0 when the size has no pixels: a side of 0 or less, or a byte
@@ -22,7 +24,7 @@ TESS_MemBitmap::TESS_MemBitmap(int32_t w, int32_t h)
     : pixels_(nullptr), width_(w), height_(h), allocated_(0) {
     int32_t n = mem_bitmap_bytes(w, h);
     if (n > 0) {
-        pixels_ = static_cast<TESS_pixel*>(std::malloc(static_cast<size_t>(n)));
+        pixels_ = static_cast<TESS_pixel*>(TESS_MemBitmapAllocator.allocate(static_cast<size_t>(n)));
         if (pixels_) allocated_ = n;
     }
     if (!pixels_) {
@@ -31,7 +33,7 @@ TESS_MemBitmap::TESS_MemBitmap(int32_t w, int32_t h)
     }
 }
 
-TESS_MemBitmap::~TESS_MemBitmap() { std::free(pixels_); }
+TESS_MemBitmap::~TESS_MemBitmap() { TESS_MemBitmapAllocator.release(pixels_); }
 
 bool TESS_MemBitmap::resize(int32_t w, int32_t h) {
     if (w == width_ && h == height_) return false;
@@ -39,23 +41,23 @@ bool TESS_MemBitmap::resize(int32_t w, int32_t h) {
     height_ = h;
     int32_t n = mem_bitmap_bytes(w, h);
     if (n <= 0) {
-        std::free(pixels_);
+        TESS_MemBitmapAllocator.release(pixels_);
         pixels_ = nullptr;
         allocated_ = 0;
     } else if (!pixels_) {
-        pixels_ = static_cast<TESS_pixel*>(std::malloc(static_cast<size_t>(n)));
+        pixels_ = static_cast<TESS_pixel*>(TESS_MemBitmapAllocator.allocate(static_cast<size_t>(n)));
         allocated_ = pixels_ ? n : 0;
     } else if (allocated_ < n) {
         // 25 % slack so that a bitmap growing step by step is not reallocated every time.
         int64_t slack = static_cast<int64_t>(n) + n / 4;
         int32_t grown = slack > INT32_MAX ? INT32_MAX : static_cast<int32_t>(slack);
-        void* block = std::realloc(pixels_, static_cast<size_t>(grown));
+        void* block = TESS_MemBitmapAllocator.reallocate(pixels_, static_cast<size_t>(grown));
         if (block) {
             pixels_ = static_cast<TESS_pixel*>(block);
             allocated_ = grown;
         } else {
-            std::free(pixels_);
-            pixels_ = static_cast<TESS_pixel*>(std::malloc(static_cast<size_t>(n)));
+            TESS_MemBitmapAllocator.release(pixels_);
+            pixels_ = static_cast<TESS_pixel*>(TESS_MemBitmapAllocator.allocate(static_cast<size_t>(n)));
             allocated_ = pixels_ ? n : 0;
         }
     }

@@ -3,6 +3,7 @@
 // Bitmaps carry no locks; one thread uses a bitmap at a time.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 typedef uint32_t TESS_pixel;  // 0xAARRGGBB; bytes in memory: blue, green, red, alpha
@@ -32,6 +33,14 @@ public:
     virtual void* deviceContext() { return nullptr; }
     virtual intptr_t extension(intptr_t, void*) { return 0; }
 };
+
+// Heap entry points of TESS_MemBitmap's pixel blocks; tests swap them to fail allocations.
+struct TESS_Allocator {
+    void* (*allocate)(size_t bytes);
+    void* (*reallocate)(void* block, size_t bytes);
+    void (*release)(void* block);
+};
+extern TESS_Allocator TESS_MemBitmapAllocator;
 
 class TESS_MemBitmap : public TESS_IBitmap {
 public:
