@@ -1,6 +1,7 @@
 // TESS_ScaledBlit: nearest, bilinear and reduction-kernel sampling, one row-loop template per
 // family instantiated for every combiner, picked once per call; scale-1 requests go to TESS_Blit.
 #include "raster/tess_scaled.h"
+#include "raster/tess_simd.h"
 
 #include <cfloat>
 #include <cmath>
@@ -118,29 +119,7 @@ void scaled_nearest(const Scaled& s, const Columns& cols, int32_t e) {
 }
 
 #if defined(__SSE2__)
-// COPY by source alpha at alpha 1 on four pixels, the arithmetic of TESS_CombineCopyAlphaFull:
-// with w = sa + 1 each channel is (S * w + D * (256 - w)) / 256, and the alpha channel takes
-// w in place of sa (w * w + D * (256 - w)), every term within an unsigned 16-bit lane for
-// sa <= 254. sa = 255 stores the sample, sa = 0 keeps the destination.
-inline __m128i copy_alpha_full4(__m128i s, __m128i d) {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i sa = _mm_srli_epi32(s, 24);
-    const __m128i w = _mm_add_epi32(sa, _mm_set1_epi32(1));
-    const __m128i sw =
-        _mm_or_si128(_mm_and_si128(s, _mm_set1_epi32(0x00FFFFFF)), _mm_slli_epi32(w, 24));
-    const __m128i w16 = _mm_or_si128(w, _mm_slli_epi32(w, 16));
-    const __m128i wl = _mm_unpacklo_epi32(w16, w16), wh = _mm_unpackhi_epi32(w16, w16);
-    const __m128i full = _mm_set1_epi16(256);
-    const __m128i lo = _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(sw, zero), wl),
-                                     _mm_mullo_epi16(_mm_unpacklo_epi8(d, zero), _mm_sub_epi16(full, wl)));
-    const __m128i hi = _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(sw, zero), wh),
-                                     _mm_mullo_epi16(_mm_unpackhi_epi8(d, zero), _mm_sub_epi16(full, wh)));
-    __m128i res = _mm_packus_epi16(_mm_srli_epi16(lo, 8), _mm_srli_epi16(hi, 8));
-    const __m128i opaque = _mm_cmpeq_epi32(sa, _mm_set1_epi32(255));
-    const __m128i clear = _mm_cmpeq_epi32(sa, zero);
-    res = _mm_or_si128(_mm_and_si128(opaque, s), _mm_andnot_si128(opaque, res));
-    return _mm_or_si128(_mm_and_si128(clear, d), _mm_andnot_si128(clear, res));
-}
+using tess::copy_alpha_full4;
 
 // Sustain trails and other source-alpha stretches: four samples per step.
 template <>
