@@ -96,6 +96,17 @@ TEST_F(Dispatcher, NamesAndCapabilities) {
     EXPECT_EQ(text(effGetProgramNameIndexed), "");
     EXPECT_EQ(call(effGetEffectName), 0);  // null pointer: nothing written, no crash
 
+    // Only the text and its terminator are written: the host's buffer beyond stays as it was.
+    char buffer[64];
+    std::memset(buffer, 'x', sizeof buffer);
+    call(effGetEffectName, 0, 0, buffer);
+    EXPECT_EQ(buffer[13], '\0');
+    EXPECT_EQ(buffer[14], 'x');
+    std::memset(buffer, 'x', sizeof buffer);
+    call(effGetParamName, 0, 0, buffer);
+    EXPECT_EQ(buffer[5], '\0');
+    EXPECT_EQ(buffer[6], 'x');
+
     EXPECT_EQ(call(effCanDo, 0, 0, const_cast<char*>("receiveVstTimeInfo")), 1);
     EXPECT_EQ(call(effCanDo, 0, 0, const_cast<char*>("hasVarnelExtensions")), 0xBEEF0000);
     EXPECT_EQ(call(effCanDo, 0, 0, const_cast<char*>("hasVarnelViewAsConfig")), 0xBEEF0000);
