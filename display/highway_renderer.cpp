@@ -7,15 +7,16 @@
 
 #include "chart/chart_event.h"
 #include "display/asset_set.h"
+#include "display/highway_projection.h"
 #include "plugin/chart_preview.h"
 #include "raster/tess.h"
 
 namespace {
 
-constexpr double SCALE_NEAR = 0.390625;
-constexpr double SCALE_FAR = 0.1865234375;
-constexpr double ROW_NEAR = 0.765625;
-constexpr double ROW_FAR = 0.21875;
+constexpr double SCALE_NEAR = HIGHWAY_SCALE_NEAR;
+constexpr double SCALE_FAR = HIGHWAY_SCALE_FAR;
+constexpr double ROW_NEAR = HIGHWAY_ROW_NEAR;
+constexpr double ROW_FAR = HIGHWAY_ROW_FAR;
 constexpr double LANE_SPACING = 0.4;
 constexpr double GEM_WIDTH = 0.4;
 constexpr double PAD_SPACING = 0.475;

@@ -96,31 +96,6 @@ protected:
     }
     int ini_offset() { return static_cast<int>(GetPrivateProfileIntA("tolvan", "timeoffs", 7777, ini.c_str())); }
 
-    // The editor's pixels as the screen shows them, read back from its window DC.
-    std::vector<uint32_t> read_pixels(int w, int h) {
-        std::vector<uint32_t> pixels(static_cast<size_t>(w) * h);
-        HDC window_dc = GetDC(editor());
-        HDC mem = CreateCompatibleDC(window_dc);
-        BITMAPINFO bi = {};
-        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-        bi.bmiHeader.biWidth = w;
-        bi.bmiHeader.biHeight = -h;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        void* bits = nullptr;
-        HBITMAP section = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ old = SelectObject(mem, section);
-        BitBlt(mem, 0, 0, w, h, window_dc, 0, 0, SRCCOPY);
-        GdiFlush();
-        const uint32_t* p = static_cast<const uint32_t*>(bits);
-        for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = p[i] & 0xFFFFFF;
-        SelectObject(mem, old);
-        DeleteObject(section);
-        DeleteDC(mem);
-        ReleaseDC(editor(), window_dc);
-        return pixels;
-    }
-
     PluginLibrary dll;
     SimHost host;
     audioMasterCallback master = nullptr;
@@ -153,7 +128,7 @@ TEST_F(Editor, PaintsTheHighwayAndTheControlStripWhilePlaying) {
     pump(400, true);
     EXPECT_GT(self->display_position, 0.0);
     const int w = 300, h = 200;
-    std::vector<uint32_t> px = read_pixels(w, h);
+    std::vector<uint32_t> px = read_window_pixels(editor(), w, h);
     auto at = [&](int x, int y) { return px[static_cast<size_t>(y) * w + x]; };
     // Drag arrow of TIME OFFS: a white shaft at x = 222 from row 13 to row 20.
     for (int y = 13; y <= 20; ++y) EXPECT_EQ(at(222, y), 0xFFFFFFu) << y;

@@ -4,7 +4,9 @@
 
 #include "platform/win32/windows_api.h"
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "plugin/vst_abi.h"
 
@@ -45,3 +47,28 @@ private:
     HMODULE module_ = nullptr;
     VstEntry entry_ = nullptr;
 };
+
+// What a window shows, read back from its DC into w x h pixels 0x00RRGGBB, top row first.
+inline std::vector<uint32_t> read_window_pixels(HWND window, int w, int h) {
+    std::vector<uint32_t> pixels(static_cast<size_t>(w) * h);
+    HDC window_dc = GetDC(window);
+    HDC mem = CreateCompatibleDC(window_dc);
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP section = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(mem, section);
+    BitBlt(mem, 0, 0, w, h, window_dc, 0, 0, SRCCOPY);
+    GdiFlush();
+    const uint32_t* p = static_cast<const uint32_t*>(bits);
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = p[i] & 0xFFFFFF;
+    SelectObject(mem, old);
+    DeleteObject(section);
+    DeleteDC(mem);
+    ReleaseDC(window, window_dc);
+    return pixels;
+}

@@ -75,21 +75,7 @@ TEST(Package, UnzippedUnderAnAwkwardPathDrawsTheSkinsImages) {
 
     // What the window shows, read back from its DC.
     const int w = 400, h = 200;
-    HDC window_dc = GetDC(editor);
-    HDC mem = CreateCompatibleDC(window_dc);
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP section = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(mem, section);
-    BitBlt(mem, 0, 0, w, h, window_dc, 0, 0, SRCCOPY);
-    GdiFlush();
-    std::vector<uint32_t> shown(static_cast<const uint32_t*>(bits),
-                                static_cast<const uint32_t*>(bits) + w * h);
+    const std::vector<uint32_t> shown = read_window_pixels(editor, w, h);
 
     // The skin's background, stretched over the window as the backdrop is built. Left of
     // the highway square and below the control strip nothing else is drawn.
@@ -103,14 +89,10 @@ TEST(Package, UnzippedUnderAnAwkwardPathDrawsTheSkinsImages) {
     int same = 0, total = 0;
     for (int y = 30; y < h; ++y)
         for (int x = 0; x < 40; ++x, ++total)
-            same += (shown[y * w + x] & 0xFFFFFF) == (expected.bits()[y * w + x] & 0xFFFFFF);
+            same += shown[y * w + x] == (expected.bits()[y * w + x] & 0xFFFFFF);
     EXPECT_EQ(same, total);
     delete background;
 
-    SelectObject(mem, old);
-    DeleteObject(section);
-    DeleteDC(mem);
-    ReleaseDC(editor, window_dc);
     effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
     DestroyWindow(parent);
     sim_host_install(nullptr);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "display/highway_projection.h"
 #include "tools/make-skin/canvas.h"
 
 namespace skin {
@@ -12,13 +13,12 @@ namespace {
 
 constexpr float PI = 3.14159265f;
 
-// The renderer's fixed projection, as fractions of the highway square: rows of the strike
-// line and the far end, and the width of one lane unit at each. Edges of the highway are
-// straight lines in screen space because both the scale and the row are linear in depth.
-constexpr float STRIKE_ROW = 0.765625f;
-constexpr float FAR_ROW = 0.21875f;
-constexpr float SCALE_NEAR = 0.390625f;
-constexpr float SCALE_FAR = 0.1865234375f;
+// The renderer's projection. Edges of the highway are straight lines in screen space
+// because both the scale and the row are linear in depth.
+constexpr float STRIKE_ROW = static_cast<float>(HIGHWAY_ROW_NEAR);
+constexpr float FAR_ROW = static_cast<float>(HIGHWAY_ROW_FAR);
+constexpr float SCALE_NEAR = static_cast<float>(HIGHWAY_SCALE_NEAR);
+constexpr float SCALE_FAR = static_cast<float>(HIGHWAY_SCALE_FAR);
 
 // Gems: 128 x 64, standing on their bottom row. The top face of the puck is an ellipse.
 constexpr int32_t GEM_W = 128, GEM_H = 64;
