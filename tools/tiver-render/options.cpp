@@ -65,6 +65,32 @@ bool parse_size(const std::string& text, int32_t* w, int32_t* h) {
     return true;
 }
 
+// TRACK[:DIFFICULTY[:MODE]]; empty fields keep their defaults. A track name may itself hold
+// colons: only the last two fields are taken as difficulty and mode.
+bool parse_view(const std::string& text, ViewOption* out, std::string* why) {
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (;;) {
+        const size_t colon = text.find(':', start);
+        fields.push_back(text.substr(start, colon == std::string::npos ? std::string::npos : colon - start));
+        if (colon == std::string::npos) break;
+        start = colon + 1;
+    }
+    while (fields.size() > 3) {
+        fields[0] += ":" + fields[1];
+        fields.erase(fields.begin() + 1);
+    }
+    ViewOption v;
+    v.track = fields[0];
+    if (v.track.empty()) return *why = "--view " + text + ": no track given", false;
+    if (fields.size() > 1 && !fields[1].empty() && !parse_difficulty(fields[1], &v.difficulty))
+        return *why = "--view " + text + ": difficulty must be easy, medium, hard, expert or 0..3", false;
+    if (fields.size() > 2 && !fields[2].empty() && !parse_mode(fields[2], &v.mode))
+        return *why = "--view " + text + ": mode must be guitar, pro-drums, old-drums, keys or 0..3", false;
+    *out = v;
+    return true;
+}
+
 std::string fmt(double v) {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%g", v);
@@ -117,9 +143,15 @@ bool parse_options(int argc, char** argv, RenderOptions* out, std::string* error
             o.list_tracks = true;
             continue;
         }
+        if (name == "--no-audio") {
+            if (!flag()) return fail(name + " takes no value");
+            o.no_audio = true;
+            continue;
+        }
         static const char* const valued[] = {"-o", "--output", "--track", "--difficulty", "--mode",
                                              "--hopo", "--offset", "--size", "--at", "--from",
-                                             "--to", "--fps", "--skin"};
+                                             "--to", "--fps", "--skin", "--ffmpeg", "--audio",
+                                             "--view"};
         bool known = false;
         for (const char* v : valued) known = known || name == v;
         if (!known) return fail("unknown option " + name + " (see --help)");
@@ -167,9 +199,23 @@ bool parse_options(int argc, char** argv, RenderOptions* out, std::string* error
         } else if (name == "--skin") {
             if (v.empty()) return fail("--skin needs a folder");
             o.skin = v;
+        } else if (name == "--ffmpeg") {
+            if (v.empty()) return fail("--ffmpeg needs the path of the ffmpeg program");
+            o.ffmpeg = v;
+        } else if (name == "--audio") {
+            if (v.empty()) return fail("--audio needs a file name");
+            o.audio.push_back(v);
+        } else if (name == "--view") {
+            if (o.views.size() == MAX_VIEWS)
+                return fail("at most " + std::to_string(MAX_VIEWS) + " --view options can be given");
+            ViewOption view;
+            std::string why;
+            if (!parse_view(v, &view, &why)) return fail(why);
+            o.views.push_back(view);
         }
     }
 
+    if (o.no_audio && !o.audio.empty()) return fail("--no-audio cannot be combined with --audio");
     if (o.at >= 0.0 && o.range()) return fail("--at cannot be combined with --from/--to");
     if (o.range()) {
         if (o.from < 0.0 || o.to < 0.0) return fail("a range needs both --from and --to");

@@ -4,6 +4,14 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+// One --view: a track (name or index) with its difficulty and mode.
+struct ViewOption {
+    std::string track;
+    int32_t difficulty = 3;
+    int32_t mode = -1;        // -1: from the track's name
+};
 
 struct RenderOptions {
     std::string chart;        // empty: the demo chart beside the program
@@ -21,6 +29,10 @@ struct RenderOptions {
     double fps = 60.0;
     bool fps_given = false;
     std::string skin;         // empty: the default skin beside the program
+    std::string ffmpeg;       // empty: ffmpeg found through PATH
+    std::vector<std::string> audio;  // --audio files, in the order given
+    bool no_audio = false;
+    std::vector<ViewOption> views;   // empty: one view from --track, --difficulty, --mode
     bool list_tracks = false;
     bool help = false;
 
@@ -34,6 +46,7 @@ constexpr int32_t MAX_OFFSET_MS = 60000;
 constexpr double MAX_SECONDS = 86400.0;
 constexpr double MIN_FPS = 1.0, MAX_FPS = 240.0;
 constexpr double MAX_RANGE_FRAMES = 100000.0;
+constexpr size_t MAX_VIEWS = 4;
 
 // Parses argv. False with a one-line reason (no program name, no newline) on bad input.
 bool parse_options(int argc, char** argv, RenderOptions* out, std::string* error);

@@ -1,27 +1,17 @@
 #include "tools/tiver-render/output.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <vector>
 
 #include "raster/tess_bitmap.h"
 #include "tools/make-skin/png_write.h"
-
-extern char** environ;
+#include "tools/tiver-render/os.h"
+#include "tools/tiver-render/process.h"
 
 namespace {
 
 std::string temp_beside(const std::string& path) {
-    return path + ".part" + std::to_string(static_cast<long>(getpid()));
+    return path + ".part" + std::to_string(process_id());
 }
 
 class PngFile : public FrameOutput {
@@ -70,112 +60,70 @@ public:
     ~Mp4File() override { abandon(); }
 
     bool write(int64_t, TESS_IBitmap* frame, std::string* error) override {
-        if (pid_ < 0 && !start(error)) return false;
+        if (!encoder_ && !start(error)) return false;
         if (!frame || frame->width() != w_ || frame->height() != h_ || !frame->bits()) {
             *error = "frame of the wrong size";
             return false;
         }
+        const size_t row_bytes = static_cast<size_t>(w_) * 4;
         for (int32_t y = 0; y < h_; ++y) {
-            const char* row = reinterpret_cast<const char*>(frame->bits() + static_cast<ptrdiff_t>(y) * frame->rowSpan());
-            size_t left = static_cast<size_t>(w_) * 4;
-            while (left > 0) {
-                const ssize_t n = ::write(pipe_, row, left);
-                if (n < 0 && errno == EINTR) continue;
-                if (n <= 0) {
-                    *error = "ffmpeg stopped taking frames";
-                    return false;
-                }
-                row += n;
-                left -= static_cast<size_t>(n);
+            const uint32_t* row = frame->bits() + static_cast<ptrdiff_t>(y) * frame->rowSpan();
+            if (!encoder_->write(row, row_bytes)) {
+                *error = "ffmpeg stopped taking frames";
+                return false;
             }
         }
         return true;
     }
 
     bool commit(std::string* error) override {
-        if (pid_ < 0) {
+        if (!encoder_) {
             *error = "no frames to encode";
             return false;
         }
-        const int status = finish();
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            std::remove(temp_.c_str());
+        const bool encoded = encoder_->finish();
+        encoder_.reset();
+        if (!encoded) {
+            remove_path(temp_);
             *error = "ffmpeg failed to encode " + path_;
             return false;
         }
-        if (std::rename(temp_.c_str(), path_.c_str()) != 0) {
-            *error = "cannot write " + path_ + ": " + std::strerror(errno);
-            std::remove(temp_.c_str());
+        if (!rename_path(temp_, path_, error)) {
+            remove_path(temp_);
             return false;
         }
         return true;
     }
 
     void abandon() override {
-        if (pid_ >= 0) {
-            kill(pid_, SIGTERM);
-            finish();
-        }
-        std::remove(temp_.c_str());
+        if (encoder_) encoder_->terminate();
+        encoder_.reset();
+        remove_path(temp_);
     }
 
     std::string describe() const override { return path_; }
 
 private:
     bool start(std::string* error) {
-        int fds[2];
-        if (pipe(fds) != 0) {
-            *error = std::string("cannot start ffmpeg: ") + std::strerror(errno);
-            return false;
-        }
         char size[32], rate[32];
         std::snprintf(size, sizeof size, "%dx%d", w_, h_);
         std::snprintf(rate, sizeof rate, "%g", fps_);
         // -nostdin: no keyboard commands; the frames still come through fd 0, the pipe.
-        std::vector<std::string> args = {ffmpeg_, "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
-                                         "-f", "rawvideo", "-pix_fmt", "bgra", "-video_size", size,
-                                         "-framerate", rate, "-i", "pipe:0",
-                                         "-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2",
-                                         "-c:v", "libx264", "-preset", "veryfast", "-crf", "20",
-                                         "-pix_fmt", "yuv420p", "-movflags", "+faststart",
-                                         "-f", "mp4", temp_};
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(&a[0]);
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[0], 0);
-        posix_spawn_file_actions_addclose(&actions, fds[1]);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        pid_t pid = -1;
-        const int rc = posix_spawn(&pid, ffmpeg_.c_str(), &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[0]);
-        if (rc != 0) {
-            close(fds[1]);
-            *error = std::string("cannot start ffmpeg: ") + std::strerror(rc);
-            return false;
-        }
-        pid_ = pid;
-        pipe_ = fds[1];
-        return true;
-    }
-
-    int finish() {
-        if (pipe_ >= 0) close(pipe_);
-        pipe_ = -1;
-        int status = 0;
-        while (pid_ >= 0 && waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-        }
-        pid_ = -1;
-        return status;
+        const std::vector<std::string> args = {ffmpeg_, "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
+                                               "-f", "rawvideo", "-pix_fmt", "bgra", "-video_size", size,
+                                               "-framerate", rate, "-i", "pipe:0",
+                                               "-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2",
+                                               "-c:v", "libx264", "-preset", "veryfast", "-crf", "20",
+                                               "-pix_fmt", "yuv420p", "-movflags", "+faststart",
+                                               "-f", "mp4", temp_};
+        encoder_ = start_child(args, 0, error);
+        return encoder_ != nullptr;
     }
 
     std::string ffmpeg_, path_, temp_;
     int32_t w_, h_;
     double fps_;
-    pid_t pid_ = -1;
-    int pipe_ = -1;
+    std::unique_ptr<ChildProcess> encoder_;
 };
 
 }  // namespace
@@ -235,37 +183,14 @@ std::string frame_name(const std::string& pattern, int64_t index) {
     return out;
 }
 
-std::string find_on_path(const char* program) {
-    const char* path = std::getenv("PATH");
-    if (!path) return "";
-    std::string dirs = path;
-    size_t start = 0;
-    while (start <= dirs.size()) {
-        size_t end = dirs.find(':', start);
-        if (end == std::string::npos) end = dirs.size();
-        std::string dir = dirs.substr(start, end - start);
-        if (dir.empty()) dir = ".";
-        const std::string candidate = dir + "/" + program;
-        struct stat st;
-        if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-        start = end + 1;
-    }
-    return "";
-}
-
 bool can_create(const std::string& path, std::string* error) {
-    const std::string probe = temp_beside(path);
-    const int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-    if (fd < 0) {
-        *error = "cannot write " + path + ": " + std::strerror(errno);
+    if (is_directory(path)) {
+        *error = "cannot write " + path + ": it is a folder";
         return false;
     }
-    close(fd);
-    std::remove(probe.c_str());
-    struct stat st;
-    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        *error = "cannot write " + path + ": it is a folder";
+    std::string why;
+    if (!probe_new_file(temp_beside(path), &why)) {
+        *error = "cannot write " + path + ": " + why;
         return false;
     }
     return true;

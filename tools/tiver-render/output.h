@@ -38,8 +38,5 @@ bool valid_frame_pattern(const std::string& pattern);
 // `name` with frame number `index` put in.
 std::string frame_name(const std::string& pattern, int64_t index);
 
-// The full path of `program` found through PATH, or empty.
-std::string find_on_path(const char* program);
-
 // A folder can take a new file at `path` (checked by creating and removing a probe).
 bool can_create(const std::string& path, std::string* error);

@@ -1,0 +1,34 @@
+// The few operating-system services the renderer tool needs beyond the plug-in's platform
+// layer: its own folder, a private work folder, file-system queries and the terminal.
+// Names are UTF-8. POSIX body in posix/, Win32 body in win32/.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The folder holding the running program (where its tolvan/ and demo/ are).
+std::string program_directory();
+
+bool is_directory(const std::string& path);
+bool is_regular_file(const std::string& path);
+// An absolute form of `path`, or `path` itself when it cannot be resolved.
+std::string absolute_path(const std::string& path);
+// The names (not paths) of the entries of folder `path`; false when it cannot be read.
+bool list_folder(const std::string& path, std::vector<std::string>* names);
+
+// A new, private, empty folder for this run; false with a reason.
+bool make_work_folder(std::string* path, std::string* error);
+// Makes `link` name the folder `target`, as a symbolic link; false with a reason.
+bool link_folder(const std::string& target, const std::string& link, std::string* error);
+// Removes a file, an empty folder or a link; quiet when there is nothing to remove.
+void remove_path(const std::string& path);
+// Replaces `to` by `from`; false with a reason.
+bool rename_path(const std::string& from, const std::string& to, std::string* error);
+// Creates `path` as a new empty file and removes it again: the folder can take the file.
+bool probe_new_file(const std::string& path, std::string* error);
+
+// A number that differs between processes running at once (for temporary names).
+long process_id();
+// Whether standard error is a terminal (progress then rewrites one line).
+bool stderr_is_terminal();
