@@ -3,7 +3,10 @@
 // lands exactly on gems.
 #include <algorithm>
 
+#include "chart_invariants.h"
 #include "chart_rig.h"
+#include "display/highway_renderer.h"
+#include "raster/tess.h"
 
 namespace {
 
@@ -111,6 +114,60 @@ TEST_F(Visible, AKickFlashesFor21PaintsAndItsLengthDoesNotKeepIt) {
     EXPECT_EQ(g.image, 43);
     EXPECT_FALSE(step_and_find(0, &g));
     EXPECT_TRUE(events_of(96).empty());
+}
+
+// A lane-0 gem smashing in Guitar/Bass becomes a kick when MODE changes to Pro Drums under
+// a standing display: its counter, already past the kick's 21 paints, stops there and its
+// slot lands beyond the seven kick flashes (up to 46). The renderer draws nothing for it.
+TEST_F(Visible, AGemTurnedKickPastItsFlashesKeepsASlotThatDrawsNothing) {
+    struct Case {
+        int guitar_paints;  // counter when MODE changes
+        int slot;           // the kick's slot on the following paints
+        bool drawn;
+    };
+    for (const Case c : {Case{19, 43, true}, Case{22, 44, false}, Case{30, 46, false}}) {
+        SCOPED_TRACE(c.guitar_paints);
+        TearDown();
+        SetUp();
+        SmfWriter w;
+        w.add_track().note(1920, 60, 96);
+        load(w, 0);
+        self->difficulty = 3;
+        self->mode = 0;
+        play_until_display(88200);
+        host.playing = false;
+        VisibleGem g;
+        for (int call = 1; call <= c.guitar_paints; ++call) ASSERT_TRUE(step_and_find(0, &g));
+        EXPECT_EQ(g.image, 27 + (c.guitar_paints - 1) / 3);
+
+        self->mode = 1;
+        std::vector<VisibleGem> shown;
+        for (int call = 1; call <= 3; ++call) {
+            shown = paint();
+            ASSERT_TRUE(find(shown, 0, &g));
+            EXPECT_EQ(g.image, c.slot);
+            EXPECT_EQ(g.near, 0.0);
+            EXPECT_EQ(visible_invariant_broken(*self, static_cast<int32_t>(shown.size())), nullptr);
+        }
+
+        // The frame of this paint against the same frame without the kick.
+        const auto frame_of = [&](const std::vector<VisibleGem>& records) {
+            self->visible.resize(0, false);
+            for (const VisibleGem& v : records) EXPECT_TRUE(self->visible.append(v));
+            render_visible(self, static_cast<int32_t>(records.size()), 200, 150);
+            const TESS_pixel* p = self->frame_bitmap->bits();
+            return std::vector<TESS_pixel>(p, p + 200 * 150);
+        };
+        std::vector<VisibleGem> others;
+        for (const VisibleGem& v : shown)
+            if (v.lane != 0) others.push_back(v);
+        ASSERT_EQ(others.size() + 1, shown.size());
+        delete self->frame_bitmap;
+        self->frame_bitmap = new TESS_MemBitmap(200, 150);
+        const std::vector<TESS_pixel> with_kick = frame_of(shown);
+        const std::vector<TESS_pixel> without = frame_of(others);
+        EXPECT_EQ(with_kick != without, c.drawn);
+    }
 }
 
 TEST_F(Visible, ChordsIgnoreTheAutomaticFlagUnlessAPhraseForcesIt) {
