@@ -70,6 +70,9 @@ int main(int argc, char** argv) {
 
     const std::string here = program_directory();
     const std::string chart = o.chart.empty() ? here + "/demo/demo_chart.mid" : o.chart;
+    // The Windows release ships no demo chart.
+    if (o.chart.empty() && !is_regular_file(chart))
+        return complain(EXIT_BAD_INPUT, "no chart given: name a chart MIDI file (see --help)");
     SmfFile song;
     if (!load_chart(chart, &song, &error))
         return complain(EXIT_BAD_INPUT, o.chart.empty() ? "no chart given, and the demo chart cannot be read: " + error : error);
