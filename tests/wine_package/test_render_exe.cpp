@@ -96,9 +96,10 @@ struct ExeRun {
     std::string out, err;
 };
 
-// Runs the packaged tiver-render.exe with `args` inside `folder`; `path` replaces PATH in
-// its environment when not empty.
-ExeRun run_exe(const std::vector<std::string>& args, const std::wstring& folder, const std::wstring& path = L"") {
+// Runs the packaged tiver-render.exe with `args` inside `folder`; each NAME=value of
+// `settings` replaces that variable in its environment.
+ExeRun run_exe(const std::vector<std::string>& args, const std::wstring& folder,
+               const std::vector<std::wstring>& settings = {}) {
     const std::wstring exe = env(L"TIVER_PACKAGE_DIR") + L"\\tiver-render.exe";
     std::wstring command = quote(exe);
     for (const std::string& a : args) command += L" " + quote(wide(a));
@@ -114,14 +115,17 @@ ExeRun run_exe(const std::vector<std::string>& args, const std::wstring& folder,
         return r;
     }
 
-    std::wstring environment;  // "NAME=value\0...\0\0", PATH replaced
-    if (!path.empty()) {
+    std::wstring environment;  // "NAME=value\0...\0\0"
+    if (!settings.empty()) {
         wchar_t* block = GetEnvironmentStringsW();
-        for (const wchar_t* e = block; *e; e += std::wcslen(e) + 1)
-            if (_wcsnicmp(e, L"PATH=", 5) != 0) environment.append(e, std::wcslen(e) + 1);
+        for (const wchar_t* e = block; *e; e += std::wcslen(e) + 1) {
+            bool replaced = false;
+            for (const std::wstring& s : settings)
+                replaced = replaced || _wcsnicmp(e, s.c_str(), s.find(L'=') + 1) == 0;
+            if (!replaced) environment.append(e, std::wcslen(e) + 1);
+        }
         FreeEnvironmentStringsW(block);
-        environment += L"PATH=" + path;
-        environment.push_back(L'\0');
+        for (const std::wstring& s : settings) environment.append(s.c_str(), s.size() + 1);
         environment.push_back(L'\0');
     }
 
@@ -133,7 +137,7 @@ ExeRun run_exe(const std::vector<std::string>& args, const std::wstring& folder,
     startup.hStdError = err;
     PROCESS_INFORMATION started = {};
     const BOOL ok = CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
-                                   path.empty() ? nullptr : &environment[0], folder.c_str(), &startup, &started);
+                                   settings.empty() ? nullptr : &environment[0], folder.c_str(), &startup, &started);
     CloseHandle(in);
     CloseHandle(out);
     CloseHandle(err);
@@ -208,6 +212,36 @@ TEST(RenderExe, DoesWhatTheNativeToolDidCaseByCase) {
     EXPECT_GE(count, 8);
     EXPECT_GE(pictures, 4);
     EXPECT_GE(refusals, 3);
+    // Every run removed its work folder.
+    wchar_t temp[MAX_PATH + 1];
+    ASSERT_GT(GetTempPathW(MAX_PATH + 1, temp), 0u);
+    EXPECT_TRUE(files_in(std::wstring(temp) + L"tiver-render-*").empty());
+}
+
+TEST(RenderExe, TheTimeOffsetReachesThePlugInFromATemporaryFolderOutsideAscii) {
+    // The host's INI file (which carries --offset) lies in the work folder and is named
+    // through the narrow calls; under a temporary folder with such a name the work folder
+    // takes the folder's short name.
+    const std::wstring package = env(L"TIVER_PACKAGE_DIR");
+    ASSERT_FALSE(package.empty());
+    const std::wstring work = package + L"\\Förskjutning", temp = package + L"\\Tillfälligt Время";
+    CreateDirectoryW(work.c_str(), nullptr);
+    CreateDirectoryW(temp.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(env(L"TIVER_CHART").c_str(), (work + L"\\Démo Sång.mid").c_str(), FALSE));
+    const std::vector<std::wstring> odd_temp = {L"TEMP=" + temp, L"TMP=" + temp};
+    const std::vector<std::string> shift = {"Démo Sång.mid", "--at", "20", "--size", "320x64", "--offset", "-25"};
+    std::vector<std::string> args = shift;
+    args.insert(args.end(), {"-o", "ascii.png"});
+    ASSERT_EQ(run_exe(args, work).status, 0u);
+    args = shift;
+    args.insert(args.end(), {"-o", "odd.png"});
+    const ExeRun r = run_exe(args, work, odd_temp);
+    ASSERT_EQ(r.status, 0u) << r.err;
+    args = {"Démo Sång.mid", "--at", "20", "--size", "320x64", "-o", "none.png"};
+    ASSERT_EQ(run_exe(args, work).status, 0u);
+    EXPECT_EQ(png_differences(work + L"\\ascii.png", work + L"\\odd.png"), 0);
+    EXPECT_GT(png_differences(work + L"\\ascii.png", work + L"\\none.png"), 0) << "the offset shows";
+    EXPECT_TRUE(files_in(temp).empty());
 }
 
 TEST(RenderExe, WithoutAChartItAsksForOne) {
@@ -272,7 +306,7 @@ TEST(RenderExe, AnMp4RequestFeedsTheEncoderThroughAPipe) {
     // Found as ffmpeg.exe on PATH, with two views side by side: 2 frames of 256 x 72.
     r = run_exe({"Démo Sång.mid", "--from", "12", "--to", "12.1", "--fps", "10", "--size", "256x72", "--view",
                  "PART GUITAR", "--view", "PART DRUMS:hard", "-o", "band.mp4"},
-                work, encoders + L";C:\\windows\\system32");
+                work, {L"PATH=" + encoders + L";C:\\windows\\system32"});
     ASSERT_EQ(r.status, 0u) << r.err;
     record = read_record(work + L"\\band.mp4");
     EXPECT_EQ(record.bytes, 2u * 256 * 72 * 4);
@@ -282,7 +316,7 @@ TEST(RenderExe, AnMp4RequestFeedsTheEncoderThroughAPipe) {
     // no MP4 left, not even the partial one.
     SetEnvironmentVariableW(L"STANDIN_ENCODER_FAIL", L"1");
     r = run_exe({"Démo Sång.mid", "--from", "5", "--to", "5.25", "--fps", "8", "--size", "100x64", "-o", "fel.mp4"},
-                work, encoders);
+                work, {L"PATH=" + encoders});
     SetEnvironmentVariableW(L"STANDIN_ENCODER_FAIL", nullptr);
     EXPECT_EQ(r.status, 1u);
     EXPECT_NE(r.err.find("ffmpeg failed to encode fel.mp4"), std::string::npos) << r.err;
