@@ -41,10 +41,10 @@ using FrameSink = std::function<bool(int64_t index, double seconds, TESS_IBitmap
 // Plays `song` from a little before `first` (early enough that every note sounding at
 // `first` on a view's track has been read) and calls `sink` for the frames at
 // first + i / frame_rate, i from 0 to count - 1. Every instance gets every audio block and
-// is painted at every tick of one paint clock (ticks at first + k / paint_rate), so what an
-// instance shows does not depend on the other views. False with a one-line reason when
-// the plug-in could not be set up or a frame could not be painted, or when the sink
-// stopped (then with an empty reason).
+// is painted at every tick of one paint clock, whose ticks fall at first + k / paint_rate
+// wherever play began: an instance is painted at the same moments as it would be alone.
+// False with a one-line reason when the plug-in could not be set up or a frame could not
+// be painted, or when the sink stopped (then with an empty reason).
 bool render_session(SmfFile song, const SessionSettings& settings, double first, int64_t count,
                     double frame_rate, const FrameSink& sink, std::string* error);
 
