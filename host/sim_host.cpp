@@ -28,7 +28,16 @@ const NamedFunction kFunctions[] = {
     {"TimeMap2_beatsToTime", reinterpret_cast<void*>(&sim_beats_to_time)},
 };
 
-intptr_t host_audio_master(AEffect*, int32_t opcode, int32_t index, intptr_t value, void* ptr,
+// The track handle for the instance behind `effect`: its own track when it was placed on
+// one, else the selected track.
+void* track_handle_for(const SimHost* host, const AEffect* effect) {
+    if (effect)
+        for (const auto& p : host->placed)
+            if (p.first == effect) return p.second;
+    return host->track_handle;
+}
+
+intptr_t host_audio_master(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr,
                            float) {
     SimHost* host = g_current;
     if (!host) return 0;
@@ -43,7 +52,7 @@ intptr_t host_audio_master(AEffect*, int32_t opcode, int32_t index, intptr_t val
         return 0;
     }
     if (opcode == HOST_EXT_OPCODE && index == HOST_EXT_HANDLE_INDEX) {
-        if (value == HOST_HANDLE_TRACK) return reinterpret_cast<intptr_t>(host->track_handle);
+        if (value == HOST_HANDLE_TRACK) return reinterpret_cast<intptr_t>(track_handle_for(host, effect));
         if (value == HOST_HANDLE_TIMEMAP) return reinterpret_cast<intptr_t>(host->timemap_handle);
         return 0;
     }
@@ -100,6 +109,17 @@ void* sim_host_track(SimHost* host, int32_t track) {
 
 void sim_host_select_track(SimHost* host, int32_t track) {
     if (host) host->track_handle = sim_host_track(host, track);
+}
+
+void sim_host_place(SimHost* host, const AEffect* effect, int32_t track) {
+    if (!host || !effect) return;
+    void* handle = sim_host_track(host, track);
+    for (auto& p : host->placed)
+        if (p.first == effect) {
+            p.second = handle;
+            return;
+        }
+    host->placed.emplace_back(effect, handle);
 }
 
 void sim_host_play(SimHost* host) {
@@ -169,6 +189,7 @@ void sim_driver_init(SimDriver* driver, SimHost* host, AEffect* effect, int32_t 
     if (!driver) return;
     driver->host = host;
     driver->effect = effect;
+    driver->more_effects.clear();
     driver->block_frames = block_frames > 0 ? block_frames : 0;
     driver->left.assign(static_cast<size_t>(driver->block_frames), 1.0f);
     driver->right.assign(static_cast<size_t>(driver->block_frames), 1.0f);
@@ -177,12 +198,18 @@ void sim_driver_init(SimDriver* driver, SimHost* host, AEffect* effect, int32_t 
     driver->paints = 0;
 }
 
+void sim_driver_add_effect(SimDriver* driver, AEffect* effect) {
+    if (driver && effect) driver->more_effects.push_back(effect);
+}
+
 void sim_driver_set_sample_rate(SimDriver* driver, double rate) {
     if (!driver) return;
     if (driver->host) driver->host->sample_rate = rate;
-    if (driver->effect && driver->effect->dispatcher)
-        driver->effect->dispatcher(driver->effect, effSetSampleRate, 0, 0, nullptr,
-                                   static_cast<float>(rate));
+    const auto tell = [rate](AEffect* e) {
+        if (e && e->dispatcher) e->dispatcher(e, effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
+    };
+    tell(driver->effect);
+    for (AEffect* e : driver->more_effects) tell(e);
 }
 
 void sim_driver_block(SimDriver* driver) {
@@ -191,10 +218,15 @@ void sim_driver_block(SimDriver* driver) {
     const size_t n = static_cast<size_t>(frames);
     if (driver->left.size() < n) driver->left.resize(n);
     if (driver->right.size() < n) driver->right.resize(n);
-    std::fill(driver->left.begin(), driver->left.begin() + n, 1.0f);
-    std::fill(driver->right.begin(), driver->right.begin() + n, 1.0f);
     float* outputs[2] = {driver->left.data(), driver->right.data()};
-    driver->effect->processReplacing(driver->effect, nullptr, outputs, frames);
+    const auto process = [&](AEffect* e) {
+        if (!e || !e->processReplacing) return;
+        std::fill(driver->left.begin(), driver->left.begin() + n, 1.0f);
+        std::fill(driver->right.begin(), driver->right.begin() + n, 1.0f);
+        e->processReplacing(e, nullptr, outputs, frames);
+    };
+    process(driver->effect);
+    for (AEffect* e : driver->more_effects) process(e);
     ++driver->blocks;
 
     SimHost* host = driver->host;

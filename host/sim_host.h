@@ -1,10 +1,12 @@
 // The simulated host: plays the DAW for the plug-in in unit tests, in the renderer tool and,
 // built for Windows, in the Wine test host that loads the real DLL. One host per process
-// at a time (the audioMaster callback carries no context of its own).
+// at a time (the audioMaster callback carries no context of its own beyond the calling
+// instance's record, by which the host tells the instances on its tracks apart).
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/smf.h"
@@ -26,6 +28,9 @@ struct SimHost {
     int32_t output_latency = 0;    // samples
     void* track_handle = nullptr;  // null: the plug-in gets no track
     void* timemap_handle = nullptr;
+    // Instances placed on tracks of their own, as a DAW holds one per track: each is
+    // answered with its track's handle. Any other caller gets track_handle.
+    std::vector<std::pair<const AEffect*, void*>> placed;
 
     VstTimeInfo time_info{};
 
@@ -49,6 +54,10 @@ void sim_host_load(SimHost* host, SmfFile file, int32_t track);
 void sim_host_select_track(SimHost* host, int32_t track);
 // The handle Track_GetRawMIDI accepts for track `track`, or null.
 void* sim_host_track(SimHost* host, int32_t track);
+// Puts the instance behind `effect` on track `track` of the loaded file (-1 or out of
+// range: no track, a null handle); a later call moves it. The host then answers that
+// instance's track-handle request with its own track, whatever track is selected.
+void sim_host_place(SimHost* host, const AEffect* effect, int32_t track);
 
 // Transport.
 void sim_host_play(SimHost* host);
@@ -62,18 +71,21 @@ double sim_time_to_beats(void* timemap, double seconds, int* measure, int* beats
                          double* full_beats, int* denominator);
 double sim_beats_to_time(void* timemap, double full_beats, const int* measure);
 
-// Drives one plug-in like a DAW: audio blocks through processReplacing, the transport
-// advancing while playing, and paints at a rate counted in audio time.
+// Drives plug-ins like a DAW: audio blocks through processReplacing, to every plug-in of
+// the project in turn before the transport advances (while playing), and paints at a rate
+// counted in audio time.
 struct SimDriver {
     SimHost* host = nullptr;
     AEffect* effect = nullptr;
+    std::vector<AEffect*> more_effects;  // the other plug-ins, processed after `effect`
     int32_t block_frames = 512;
     double paints_per_second = 0.0;  // 0: never paints
     void (*paint)(void* context) = nullptr;
     void* paint_context = nullptr;
 
-    // Output channels handed to processReplacing; filled with 1.0 before every block so
-    // that a test can see whether the plug-in cleared them.
+    // Output channels handed to processReplacing; filled with 1.0 before every plug-in's
+    // block so that a test can see whether the plug-in cleared them (the last plug-in's
+    // outputs stay).
     std::vector<float> left, right;
     double frames_since_paint = 0.0;
     int64_t blocks = 0;
@@ -81,9 +93,12 @@ struct SimDriver {
 };
 
 void sim_driver_init(SimDriver* driver, SimHost* host, AEffect* effect, int32_t block_frames);
-// Tells the plug-in the rate through effSetSampleRate and keeps it as the host's.
+// Another plug-in (on another track) that gets the same blocks.
+void sim_driver_add_effect(SimDriver* driver, AEffect* effect);
+// Tells the plug-ins the rate through effSetSampleRate and keeps it as the host's.
 void sim_driver_set_sample_rate(SimDriver* driver, double rate);
-// One audio block, then the transport moves on (if playing) and due paints run.
+// One audio block to every plug-in, then the transport moves on (if playing) and due
+// paints run.
 void sim_driver_block(SimDriver* driver);
 void sim_driver_run_blocks(SimDriver* driver, int64_t count);
 // As many blocks as cover `seconds` of audio (at least one).

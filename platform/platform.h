@@ -40,8 +40,10 @@ void* platform_module_handle();
 // terminator). Returns the length written, 0 on failure.
 uint32_t platform_module_file_name(char* buffer, uint32_t size);
 
-// Native builds only: make the module file name report `path` (tools point it at a
-// skin's parent folder). An empty or null path restores the real one.
+// For tools (the plug-in never calls it): make the module file name report `path`, in
+// UTF-8, so that the images are looked up in the tolvan folder beside it (the renderer
+// points it at a folder whose tolvan is the skin asked for). An empty or null path
+// restores the real one.
 void platform_override_module_file_name(const char* path);
 
 // GetPrivateProfileIntA / WritePrivateProfileStringA.

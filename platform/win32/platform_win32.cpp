@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 
 #include "platform/platform.h"
@@ -9,6 +10,7 @@ static_assert(sizeof(CRITICAL_SECTION) <= 64, "lock storage too small");
 
 namespace {
 HMODULE g_module = nullptr;
+char g_module_override[2048] = "";  // UTF-8; empty: the real name
 }
 
 PlatformLock::PlatformLock() { InitializeCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(storage_)); }
@@ -26,6 +28,12 @@ void* platform_module_handle() { return g_module; }
 uint32_t platform_module_file_name(char* buffer, uint32_t size) {
     if (!buffer || size == 0) return 0;
     buffer[0] = '\0';
+    if (g_module_override[0]) {
+        const size_t n = std::strlen(g_module_override);
+        if (n >= size) return 0;
+        std::memcpy(buffer, g_module_override, n + 1);
+        return static_cast<uint32_t>(n);
+    }
     wchar_t wide[2048];
     const DWORD n = GetModuleFileNameW(g_module, wide, 2048);
     if (n > 0 && n < 2048) {
@@ -38,7 +46,12 @@ uint32_t platform_module_file_name(char* buffer, uint32_t size) {
     return a;
 }
 
-void platform_override_module_file_name(const char*) {}
+void platform_override_module_file_name(const char* path) {
+    const size_t n = path ? std::strlen(path) : 0;
+    if (n >= sizeof g_module_override) return;  // too long to stand for a module name
+    if (n) std::memcpy(g_module_override, path, n);
+    g_module_override[n] = '\0';
+}
 
 int32_t platform_ini_read_int(const char* section, const char* key, int32_t default_value,
                               const char* file) {

@@ -8,6 +8,7 @@
 
 #include "host/sim_host.h"
 #include "host/smf_writer.h"
+#include "plugin/chart_preview.h"
 
 namespace {
 
@@ -217,6 +218,91 @@ TEST_F(Host, DriverRunsBlocksMovesThePlayingTransportAndPaintsAtItsRate) {
     sim_driver_run_blocks(&d, 100);
     EXPECT_EQ(host.sample_pos, 862 * 512.0);
     EXPECT_EQ(plugin.frames, 962 * 512);
+}
+
+TEST_F(Host, EachPlacedInstanceIsAnsweredWithItsOwnTrack) {
+    audioMasterCallback master = sim_host_install(&host);
+    SmfWriter w;
+    for (int t = 0; t < 3; ++t) w.add_track().note_on(0, 60 + t);
+    load(w, 0);
+    AEffect a{}, b{}, stranger{};
+    const auto track_of = [&](AEffect* e) {
+        return reinterpret_cast<void*>(master(e, HOST_EXT_OPCODE, HOST_EXT_HANDLE_INDEX, HOST_HANDLE_TRACK, nullptr, 0));
+    };
+    sim_host_place(&host, &a, 1);
+    sim_host_place(&host, &b, 2);
+    EXPECT_EQ(track_of(&a), sim_host_track(&host, 1));
+    EXPECT_EQ(track_of(&b), sim_host_track(&host, 2));
+    // Callers not placed on a track (and calls without a record) get the selected track.
+    EXPECT_EQ(track_of(&stranger), sim_host_track(&host, 0));
+    EXPECT_EQ(track_of(nullptr), sim_host_track(&host, 0));
+    sim_host_select_track(&host, 1);
+    EXPECT_EQ(track_of(&b), sim_host_track(&host, 2)) << "selecting a track moves no placed instance";
+    // Placing again moves the instance; a track the project lacks gives it none.
+    sim_host_place(&host, &a, 0);
+    EXPECT_EQ(track_of(&a), sim_host_track(&host, 0));
+    sim_host_place(&host, &b, 3);
+    EXPECT_EQ(track_of(&b), nullptr);
+    EXPECT_EQ(host.placed.size(), 2u);
+}
+
+TEST_F(Host, PlugInsOnTheirOwnTracksReadOnlyTheirTracksInSharedBlocks) {
+    // Two real instances, as a DAW holds them on two tracks, each with its editor open so
+    // that it reads its chart: the guitar track has Expert green gems, the bass track Expert
+    // red ones. One driver gives both every block; the transport moves once per block.
+    g_host_api = HostApi{};
+    time_offset_ms = 0;
+    audioMasterCallback master = sim_host_install(&host);
+    SmfWriter w;
+    w.tracks.resize(3);
+    w.tracks[0].name("tempo");
+    SmfWriterTrack& guitar = w.tracks[1];
+    guitar.name("PART GUITAR");
+    SmfWriterTrack& bass = w.tracks[2];
+    bass.name("PART BASS");
+    for (int i = 0; i < 8; ++i) {
+        guitar.note(480 + 240 * i, 60, 96);
+        bass.note(600 + 240 * i, 60, 97);
+    }
+    load(w, 0);  // the selected track holds no notes at all
+
+    AEffect* effects[2] = {VSTPluginMain(master), VSTPluginMain(master)};
+    ASSERT_NE(effects[0], nullptr);
+    ASSERT_NE(effects[1], nullptr);
+    int window = 0;
+    for (int i = 0; i < 2; ++i) {
+        sim_host_place(&host, effects[i], 1 + i);
+        ASSERT_EQ(effects[i]->dispatcher(effects[i], effEditOpen, 0, 0, &window, 0.0f), 1);
+    }
+    SimDriver d;
+    sim_driver_init(&d, &host, effects[0], 512);
+    sim_driver_add_effect(&d, effects[1]);
+    sim_driver_set_sample_rate(&d, 44100.0);
+    sim_host_play(&host);
+    const int64_t calls_before = host.raw_midi_calls;
+    sim_driver_run_seconds(&d, 0.4);  // short of the first gem, so none has left the list
+    EXPECT_EQ(host.sample_pos, d.blocks * 512.0);
+    EXPECT_GT(host.raw_midi_calls, calls_before);
+
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        ChartPreview* self = ChartPreview::from(effects[i]);
+        std::vector<int64_t> gems;
+        const ChartEvent* e = self->events.records<ChartEvent>();
+        for (int32_t k = 0; k < self->events.count<ChartEvent>(); ++k) {
+            if (e[k].kind < 0) continue;  // beat and measure lines, the same on both
+            EXPECT_EQ(e[k].kind, 96 + i);
+            gems.push_back(e[k].position);
+        }
+        // The gems of its own track read ahead so far (about 1.3 s), at its own ticks:
+        // 480 + 240 k (guitar) or 600 + 240 k (bass), 960 ticks a second.
+        ASSERT_GE(gems.size(), 4u);
+        for (size_t k = 0; k < gems.size(); ++k)
+            EXPECT_EQ(gems[k], static_cast<int64_t>(std::floor((480 + 120 * i + 240 * static_cast<int>(k)) *
+                                                               44100.0 / 960.0 + 0.5)));
+    }
+    for (AEffect* e : effects) e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
+    g_host_api = HostApi{};
 }
 
 }  // namespace

@@ -1,14 +1,16 @@
 // tiver-render: renders what the plug-in's editor shows while a chart MIDI file plays, as
-// one PNG, numbered PNGs or an MP4. Exit status 0 on success, 2 on bad input, 1 when an
-// output could not be written.
+// one PNG, numbered PNGs or an MP4, for one track or several side by side. Exit status 0
+// on success, 2 on bad input, 1 when an output could not be written.
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "host/smf.h"
 #include "platform/platform.h"
+#include "tools/tiver-render/frame.h"
 #include "tools/tiver-render/options.h"
 #include "tools/tiver-render/os.h"
 #include "tools/tiver-render/output.h"
@@ -50,19 +52,27 @@ struct WorkFolder {
 }  // namespace
 
 int main(int argc, char** argv) {
+    use_utf8_terminal();
+    std::vector<std::string> args = program_arguments(argc, argv);
+    std::vector<char*> arg_pointers;
+    for (std::string& a : args) arg_pointers.push_back(&a[0]);
+    arg_pointers.push_back(nullptr);
     RenderOptions o;
     std::string error;
-    if (!parse_options(argc, argv, &o, &error)) return complain(EXIT_BAD_INPUT, error);
+    if (!parse_options(static_cast<int>(args.size()), arg_pointers.data(), &o, &error))
+        return complain(EXIT_BAD_INPUT, error);
     if (o.help) {
         std::fputs(usage_text(), stdout);
         return 0;
     }
-    if (!o.views.empty()) return complain(EXIT_BAD_INPUT, "--view is not available in this version");
     if (!o.audio.empty() || o.no_audio)
         return complain(EXIT_BAD_INPUT, "--audio and --no-audio are not available in this version");
 
     const std::string here = program_directory();
     const std::string chart = o.chart.empty() ? here + "/demo/demo_chart.mid" : o.chart;
+    // The Windows release ships no demo chart.
+    if (o.chart.empty() && !is_regular_file(chart))
+        return complain(EXIT_BAD_INPUT, "no chart given: name a chart MIDI file (see --help)");
     SmfFile song;
     if (!load_chart(chart, &song, &error))
         return complain(EXIT_BAD_INPUT, o.chart.empty() ? "no chart given, and the demo chart cannot be read: " + error : error);
@@ -71,16 +81,8 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    int32_t track = -1;
-    if (o.track.empty()) {
-        track = smf_first_chart_track(song);
-        if (track < 0) return complain(EXIT_BAD_INPUT, chart + ": no track holds chart notes (choose one with --track)");
-    } else {
-        track = resolve_track(song, o.track);
-        if (track < 0)
-            return complain(EXIT_BAD_INPUT, chart + ": no track '" + o.track + "' (see --list-tracks)");
-    }
-    const int32_t mode = o.mode >= 0 ? o.mode : mode_for_track(song, track);
+    std::vector<ViewSettings> views;
+    if (!plan_views(o, song, chart, &views, &error)) return complain(EXIT_BAD_INPUT, error);
 
     // Where the frames go, checked before anything is rendered.
     const bool range = o.range();
@@ -123,19 +125,17 @@ int main(int argc, char** argv) {
                      here.c_str());
     }
 
-    const double first = range ? o.from : (o.at >= 0.0 ? o.at : default_moment(song, track, o.difficulty));
+    const double first = range ? o.from : (o.at >= 0.0 ? o.at : default_views_moment(song, views));
     const int64_t count = range ? static_cast<int64_t>(std::floor((o.to - o.from) * o.fps + 1e-9)) + 1 : 1;
 
     std::unique_ptr<FrameOutput> out = mp4 ? mp4_output(ffmpeg, output, o.width, o.height, o.fps)
                                            : range ? png_sequence_output(output) : png_output(output);
+    SideBySide picture;
+    if (!picture.init(views, o.width, o.height)) return complain(EXIT_FAILED, "out of memory for the picture");
     SessionSettings s;
-    s.track = track;
-    s.difficulty = o.difficulty;
-    s.mode = mode;
+    s.views = views;
     s.hopo = o.hopo;
     s.offset_ms = o.offset_ms;
-    s.width = o.width;
-    s.height = o.height;
     s.paint_rate = o.fps;
     s.ini_path = work.ini;
 
@@ -143,7 +143,12 @@ int main(int argc, char** argv) {
     std::string write_error;
     const bool rendered = render_session(
         std::move(song), s, first, count, o.fps,
-        [&](int64_t index, double, TESS_IBitmap* frame) {
+        [&](int64_t index, double, TESS_IBitmap* const* frames) {
+            TESS_IBitmap* frame = picture.assemble(frames);
+            if (!frame) {
+                write_error = "a view's frame does not fit its column";
+                return false;
+            }
             if (!out->write(index, frame, &write_error)) return false;
             if (range) progress.frame(index + 1);
             return true;

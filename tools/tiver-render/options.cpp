@@ -106,6 +106,7 @@ bool parse_options(int argc, char** argv, RenderOptions* out, std::string* error
         return false;
     };
     bool only_files = false;
+    bool single_view = false;  // --track, --difficulty or --mode given
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (only_files || arg.empty() || arg[0] != '-' || arg == "-") {
@@ -165,10 +166,13 @@ bool parse_options(int argc, char** argv, RenderOptions* out, std::string* error
         } else if (name == "--track") {
             if (v.empty()) return fail("--track needs a track name or index");
             o.track = v;
+            single_view = true;
         } else if (name == "--difficulty") {
+            single_view = true;
             if (!parse_difficulty(v, &o.difficulty))
                 return fail("--difficulty must be easy, medium, hard, expert or 0..3, not '" + v + "'");
         } else if (name == "--mode") {
+            single_view = true;
             if (!parse_mode(v, &o.mode))
                 return fail("--mode must be guitar, pro-drums, old-drums, keys or 0..3, not '" + v + "'");
         } else if (name == "--hopo") {
@@ -207,7 +211,7 @@ bool parse_options(int argc, char** argv, RenderOptions* out, std::string* error
             o.audio.push_back(v);
         } else if (name == "--view") {
             if (o.views.size() == MAX_VIEWS)
-                return fail("at most " + std::to_string(MAX_VIEWS) + " --view options can be given");
+                return fail("--view " + v + ": at most " + std::to_string(MAX_VIEWS) + " views fit side by side");
             ViewOption view;
             std::string why;
             if (!parse_view(v, &view, &why)) return fail(why);
@@ -215,6 +219,9 @@ bool parse_options(int argc, char** argv, RenderOptions* out, std::string* error
         }
     }
 
+    if (single_view && !o.views.empty())
+        return fail("--view cannot be combined with --track, --difficulty or --mode; give each view as "
+                    "--view TRACK:DIFFICULTY:MODE");
     if (o.no_audio && !o.audio.empty()) return fail("--no-audio cannot be combined with --audio");
     if (o.at >= 0.0 && o.range()) return fail("--at cannot be combined with --from/--to");
     if (o.range()) {
@@ -236,12 +243,17 @@ const char* usage_text() {
            "  -o, --output FILE     where to write (default highway.png; for a range\n"
            "                        highway_%05d.png). A range writes numbered PNGs named by a\n"
            "                        %d pattern in FILE (or FILE_00000.png ...), or one MP4 when\n"
-           "                        FILE ends in .mp4 and ffmpeg is on PATH.\n"
+           "                        FILE ends in .mp4 (made by ffmpeg).\n"
            "  --track NAME|INDEX    the track holding the plug-in (default: the first with chart\n"
            "                        notes; see --list-tracks)\n"
            "  --difficulty D        easy, medium, hard or expert, or 0..3 (default expert)\n"
            "  --mode M              guitar, pro-drums, old-drums or keys, or 0..3 (default: drums\n"
            "                        for a track named like DRUMS, keys for KEYS, else guitar)\n"
+           "  --view TRACK[:DIFFICULTY[:MODE]]\n"
+           "                        up to 4 views side by side in equal columns, left to right,\n"
+           "                        each its own plug-in instance on its own track; empty fields\n"
+           "                        take expert and the track's mode. Instead of --track,\n"
+           "                        --difficulty and --mode.\n"
            "  --hopo TICKS          HOPO threshold in 480-tick quarter notes, 32..1920 (default 170)\n"
            "  --offset MS           display time offset in milliseconds, -60000..60000 (default 0)\n"
            "  --size WxH            window size in pixels (default 1280x720)\n"
@@ -252,6 +264,7 @@ const char* usage_text() {
            "  --fps N               frames per second of a range, 1..240 (default 60); also the\n"
            "                        rate at which the editor is painted while the chart plays\n"
            "  --skin DIR            take the images from DIR instead of the default skin\n"
+           "  --ffmpeg PATH         the ffmpeg program that makes an MP4 (default: ffmpeg on PATH)\n"
            "  --list-tracks         list the chart's tracks and exit\n"
            "  -h, --help            this text\n"
            "\n"

@@ -7,6 +7,13 @@
 #include <string>
 #include <vector>
 
+// The program's arguments in UTF-8, argv[0] first: argv itself on POSIX; on Windows the
+// wide command line converted, since argv there holds only the ANSI code page.
+std::vector<std::string> program_arguments(int argc, char** argv);
+// What the tool prints is UTF-8: on Windows the console is set to show it until the
+// program ends. Nothing to do on POSIX.
+void use_utf8_terminal();
+
 // The folder holding the running program (where its tolvan/ and demo/ are).
 std::string program_directory();
 
@@ -17,11 +24,15 @@ std::string absolute_path(const std::string& path);
 // The names (not paths) of the entries of folder `path`; false when it cannot be read.
 bool list_folder(const std::string& path, std::vector<std::string>* names);
 
-// A new, private, empty folder for this run; false with a reason.
+// A new, private, empty folder for this run; false with a reason. On Windows its path is
+// kept to ASCII where the system allows (the short form of the temporary folder), since
+// the host's INI file in it is named through the narrow (ANSI) calls.
 bool make_work_folder(std::string* path, std::string* error);
-// Makes `link` name the folder `target`, as a symbolic link; false with a reason.
+// Makes `link` show the images of folder `target`: a symbolic link on POSIX; on Windows,
+// where links need privileges, a new folder holding copies of its .png files.
 bool link_folder(const std::string& target, const std::string& link, std::string* error);
-// Removes a file, an empty folder or a link; quiet when there is nothing to remove.
+// Removes a file, an empty folder or a link (on Windows also a folder made by link_folder,
+// with its copies); quiet when there is nothing to remove.
 void remove_path(const std::string& path);
 // Replaces `to` by `from`; false with a reason.
 bool rename_path(const std::string& from, const std::string& to, std::string* error);

@@ -1,8 +1,11 @@
 #include "tools/tiver-render/output.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
+#include "platform/platform.h"
 #include "raster/tess_bitmap.h"
 #include "tools/make-skin/png_write.h"
 #include "tools/tiver-render/os.h"
@@ -14,11 +17,36 @@ std::string temp_beside(const std::string& path) {
     return path + ".part" + std::to_string(process_id());
 }
 
+// A frame as a PNG file at `path` (named in UTF-8), put in place only once it is whole.
+bool write_png(TESS_IBitmap* frame, const std::string& path, std::string* error) {
+    std::string bytes;
+    if (!encode_png(frame, PngKind::Screen, &bytes, error)) return false;
+    const std::string temp = temp_beside(path);
+    FILE* f = platform_fopen_utf8(temp.c_str(), "wb");
+    if (!f) {
+        *error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    const int saved = errno;
+    const bool closed = std::fclose(f) == 0;
+    if (!written || !closed) {
+        *error = "cannot write " + path + ": " + std::strerror(!written ? saved : errno);
+        remove_path(temp);
+        return false;
+    }
+    if (!rename_path(temp, path, error)) {
+        remove_path(temp);
+        return false;
+    }
+    return true;
+}
+
 class PngFile : public FrameOutput {
 public:
     explicit PngFile(std::string path) : path_(std::move(path)) {}
     bool write(int64_t, TESS_IBitmap* frame, std::string* error) override {
-        return write_png_file(frame, path_, PngKind::Screen, error);
+        return write_png(frame, path_, error);
     }
     bool commit(std::string*) override { return true; }
     void abandon() override {}
@@ -33,13 +61,13 @@ public:
     explicit PngSequence(std::string pattern) : pattern_(std::move(pattern)) {}
     bool write(int64_t index, TESS_IBitmap* frame, std::string* error) override {
         const std::string name = frame_name(pattern_, index);
-        if (!write_png_file(frame, name, PngKind::Screen, error)) return false;
+        if (!write_png(frame, name, error)) return false;
         written_.push_back(name);
         return true;
     }
     bool commit(std::string*) override { return true; }
     void abandon() override {
-        for (const std::string& name : written_) std::remove(name.c_str());
+        for (const std::string& name : written_) remove_path(name);
         written_.clear();
     }
     std::string describe() const override {

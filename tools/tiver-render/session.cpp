@@ -24,10 +24,11 @@ intptr_t call(AEffect* e, int32_t opcode, int32_t index, intptr_t value, void* p
 
 }  // namespace
 
-double preroll_start(const SmfFile& song, int32_t track, double first) {
+double preroll_start(const SmfFile& song, const std::vector<int32_t>& tracks, double first) {
     double start = first - PREROLL_SECONDS;
-    if (track >= 0 && track < static_cast<int32_t>(song.tracks.size())) {
-        const TempoMap map = tempo_map_from(song);
+    const TempoMap map = tempo_map_from(song);
+    for (const int32_t track : tracks) {
+        if (track < 0 || track >= static_cast<int32_t>(song.tracks.size())) continue;
         const SmfTrack& t = song.tracks[static_cast<size_t>(track)];
         std::map<int, double> open;  // note -> start of its latest note-on, in seconds
         for (const SmfEvent& e : t.events) {
@@ -50,12 +51,64 @@ double preroll_start(const SmfFile& song, int32_t track, double first) {
     return std::max(start, 0.0);
 }
 
+namespace {
+
+// One plug-in instance of the session, as the host holds it.
+struct Instance {
+    AEffect* effect = nullptr;
+    ChartPreview* self = nullptr;
+    ViewSettings view;
+};
+
+// What a DAW does on putting the plug-in on a track of a loaded project: create it, place
+// it on the track, open, rate, activate, restore the state chunk, then open the editor.
+bool add_instance(SimHost* host, audioMasterCallback master, const ViewSettings& view, int32_t hopo,
+                  std::vector<Instance>* instances, std::string* error) {
+    AEffect* effect = VSTPluginMain(master);
+    if (!effect) {
+        *error = "the plug-in refused to start in the simulated host";
+        return false;
+    }
+    instances->push_back(Instance{effect, ChartPreview::from(effect), view});
+    sim_host_place(host, effect, view.track);
+    call(effect, effOpen, 0, 0, nullptr);
+    call(effect, effSetSampleRate, 0, 0, nullptr, static_cast<float>(host->sample_rate));
+    call(effect, effMainsChanged, 0, 1, nullptr);
+    uint8_t chunk[4] = {static_cast<uint8_t>(view.difficulty), static_cast<uint8_t>(view.mode),
+                        static_cast<uint8_t>(hopo & 0xFF), static_cast<uint8_t>(hopo >> 8)};
+    call(effect, effSetChunk, 0, sizeof chunk, chunk);
+    int parent_window = 0;  // the headless editor needs no real parent
+    if (call(effect, effEditOpen, 0, 0, &parent_window) != 1) {
+        *error = "the plug-in's editor did not open";
+        return false;
+    }
+    return true;
+}
+
+// The project closed: every instance's editor closed, deactivated and destroyed.
+void close_instances(std::vector<Instance>* instances) {
+    for (auto it = instances->rbegin(); it != instances->rend(); ++it) {
+        call(it->effect, effEditClose, 0, 0, nullptr);
+        call(it->effect, effMainsChanged, 0, 0, nullptr);
+        call(it->effect, effClose, 0, 0, nullptr);
+    }
+    instances->clear();
+}
+
+}  // namespace
+
 bool render_session(SmfFile song, const SessionSettings& s, double first, int64_t count,
                     double frame_rate, const FrameSink& sink, std::string* error) {
-    const double start = preroll_start(song, s.track, first);
+    if (s.views.empty() || s.views.size() > MAX_SESSION_VIEWS) {
+        *error = "a session shows 1 to " + std::to_string(MAX_SESSION_VIEWS) + " views";
+        return false;
+    }
+    std::vector<int32_t> tracks;
+    for (const ViewSettings& v : s.views) tracks.push_back(v.track);
+    const double start = preroll_start(song, tracks, first);
 
-    // The host: the song as its project, the plug-in on the chosen track, and an INI file
-    // whose "timeoffs" key carries the time offset as the plug-in's own control writes it.
+    // The host: the song as its project, and an INI file whose "timeoffs" key carries the
+    // time offset as the plug-in's own control writes it.
     SimHost host;
     host.ini_path = s.ini_path;
     host.sample_rate = SAMPLE_RATE;
@@ -67,72 +120,75 @@ bool render_session(SmfFile song, const SessionSettings& s, double first, int64_
         }
     }
     audioMasterCallback master = sim_host_install(&host);
-    sim_host_load(&host, std::move(song), s.track);
+    sim_host_load(&host, std::move(song), s.views[0].track);
 
-    AEffect* effect = VSTPluginMain(master);
-    if (!effect) {
-        sim_host_install(nullptr);
-        *error = "the plug-in refused to start in the simulated host";
-        return false;
-    }
-    ChartPreview* self = ChartPreview::from(effect);
-
-    // What a DAW does on loading a project: open, rate, activate, restore the state chunk,
-    // then open the editor.
-    call(effect, effOpen, 0, 0, nullptr);
+    std::vector<Instance> instances;
+    instances.reserve(s.views.size());
+    bool ok = true;
+    for (const ViewSettings& view : s.views)
+        if (!add_instance(&host, master, view, s.hopo, &instances, error)) {
+            ok = false;
+            break;
+        }
     SimDriver driver;
-    sim_driver_init(&driver, &host, effect, BLOCK_FRAMES);
-    sim_driver_set_sample_rate(&driver, SAMPLE_RATE);
-    call(effect, effMainsChanged, 0, 1, nullptr);
-    uint8_t chunk[4] = {static_cast<uint8_t>(s.difficulty), static_cast<uint8_t>(s.mode),
-                        static_cast<uint8_t>(s.hopo & 0xFF), static_cast<uint8_t>(s.hopo >> 8)};
-    call(effect, effSetChunk, 0, sizeof chunk, chunk);
-    int parent_window = 0;  // the headless editor needs no real parent
-    bool ok = call(effect, effEditOpen, 0, 0, &parent_window) == 1;
-    if (!ok) *error = "the plug-in's editor did not open";
+    std::vector<TESS_IBitmap*> frames(s.views.size(), nullptr);
+    if (ok) {
+        sim_driver_init(&driver, &host, instances[0].effect, BLOCK_FRAMES);
+        for (size_t i = 1; i < instances.size(); ++i) sim_driver_add_effect(&driver, instances[i].effect);
+    }
 
-    // Play from the preroll start, painting at the paint rate, and at every frame time
-    // end a block exactly there so the strike line shows that moment.
+    const auto play_until = [&](double seconds) {
+        const double target = std::floor(seconds * SAMPLE_RATE + 0.5);
+        while (host.sample_pos < target) {
+            const double left = target - host.sample_pos;
+            driver.block_frames = left < BLOCK_FRAMES ? static_cast<int32_t>(left) : BLOCK_FRAMES;
+            sim_driver_block(&driver);
+        }
+    };
+    // Every editor painted at its own size, as each window's timer would do it.
+    const auto paint_all = [&]() {
+        for (size_t i = 0; i < instances.size(); ++i) {
+            const ViewSettings& v = instances[i].view;
+            if (!headless_editor_paint(instances[i].self, v.width, v.height)) return false;
+            frames[i] = instances[i].self->frame_bitmap;
+        }
+        return true;
+    };
+
+    // Play from the preroll start. The paint clock ticks at first + k / paint_rate (k
+    // negative before the first frame), so that its ticks fall on the same moments
+    // wherever play began; at every frame time a block ends exactly there, so the strike
+    // line shows that moment.
     sim_host_jump_seconds(&host, start);
     sim_host_play(&host);
-    const double paint_period = 1.0 / s.paint_rate;
-    double next_paint = start;
+    const auto tick_time = [&](int64_t k) { return first + static_cast<double>(k) / s.paint_rate; };
+    const double half_period = 0.5 / s.paint_rate;
+    int64_t tick = -static_cast<int64_t>(std::floor((first - start) * s.paint_rate + 1e-9));
     for (int64_t i = 0; ok && i < count; ++i) {
         const double frame_time = first + static_cast<double>(i) / frame_rate;
-        const auto play_until = [&](double seconds) {
-            const double target = std::floor(seconds * SAMPLE_RATE + 0.5);
-            while (host.sample_pos < target) {
-                const double left = target - host.sample_pos;
-                driver.block_frames = left < BLOCK_FRAMES ? static_cast<int32_t>(left) : BLOCK_FRAMES;
-                sim_driver_block(&driver);
-            }
-        };
-        // Paints before the frame, as the editor's timer would make them.
-        while (ok && next_paint < frame_time - paint_period * 0.5) {
-            play_until(next_paint);
-            if (!headless_editor_paint(self, s.width, s.height)) ok = false;
-            next_paint += paint_period;
+        // Paints before the frame, as the editors' timers would make them.
+        while (ok && tick_time(tick) < frame_time - half_period) {
+            play_until(tick_time(tick));
+            ok = paint_all();
+            ++tick;
+        }
+        if (ok) {
+            play_until(frame_time);
+            ok = paint_all();
         }
         if (!ok) {
             *error = "the editor could not paint a frame";
             break;
         }
-        play_until(frame_time);
-        if (!headless_editor_paint(self, s.width, s.height)) {
-            *error = "the editor could not paint a frame";
-            ok = false;
-            break;
-        }
-        next_paint = frame_time + paint_period;
-        if (!sink(i, frame_time, self->frame_bitmap)) {
+        // The frame's paint stands for the clock's tick at it.
+        while (tick_time(tick) <= frame_time + half_period) ++tick;
+        if (!sink(i, frame_time, frames.data())) {
             ok = false;
             error->clear();
         }
     }
 
-    call(effect, effEditClose, 0, 0, nullptr);
-    call(effect, effMainsChanged, 0, 0, nullptr);
-    call(effect, effClose, 0, 0, nullptr);
+    close_instances(&instances);
     sim_host_install(nullptr);
     return ok;
 }

@@ -11,6 +11,12 @@
 
 #include "tools/tiver-render/os.h"
 
+std::vector<std::string> program_arguments(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+void use_utf8_terminal() {}
+
 std::string program_directory() {
     char path[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);

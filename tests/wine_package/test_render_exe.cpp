@@ -1,0 +1,326 @@
+// tiver-render.exe from the unzipped release archive, run as a Windows user runs it, in
+// folders whose names have spaces and non-ASCII letters:
+// - case by case it does what the native tool did with the same arguments in a copy of the
+//   same folder (scripts/test.d/30-package ran those and listed them): the same exit
+//   status, the same lines, the same files, its PNGs pixel for pixel the native ones;
+// - an MP4 request reaches the encoder (a stand-in that records what it was given) through
+//   a pipe, by --ffmpeg or as ffmpeg.exe on PATH, W x H x 4 bytes a frame.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "raster/tess.h"
+#include "tests/wine/wine_support.h"
+
+namespace {
+
+std::wstring wide(const std::string& s) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, nullptr, 0);
+    std::wstring w(static_cast<size_t>(n > 0 ? n : 1), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, &w[0], n);
+    w.resize(std::wcslen(w.c_str()));
+    return w;
+}
+
+std::string utf8(const std::wstring& w) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string s(static_cast<size_t>(n > 0 ? n : 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, &s[0], n, nullptr, nullptr);
+    s.resize(std::strlen(s.c_str()));
+    return s;
+}
+
+std::wstring env(const wchar_t* name) {
+    const wchar_t* v = _wgetenv(name);
+    return v ? v : L"";
+}
+
+std::string read_file(const std::wstring& path) {
+    std::string bytes;
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return bytes;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+    CloseHandle(h);
+    return bytes;
+}
+
+std::string without_cr(const std::string& text) {
+    std::string out;
+    for (char c : text)
+        if (c != '\r') out += c;
+    return out;
+}
+
+// The files (not folders) directly inside `folder`.
+std::set<std::wstring> files_in(const std::wstring& folder) {
+    std::set<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.insert(found.cFileName);
+    } while (FindNextFileW(h, &found));
+    FindClose(h);
+    return names;
+}
+
+std::wstring quote(const std::wstring& a) {
+    if (!a.empty() && a.find_first_of(L" \t\"") == std::wstring::npos) return a;
+    std::wstring out = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : a) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        out.push_back(c);
+    }
+    out.append(backslashes * 2, L'\\');
+    return out + L"\"";
+}
+
+struct ExeRun {
+    DWORD status = 0xFFFFFFFF;
+    std::string out, err;
+};
+
+// Runs the packaged tiver-render.exe with `args` inside `folder`; each NAME=value of
+// `settings` replaces that variable in its environment.
+ExeRun run_exe(const std::vector<std::string>& args, const std::wstring& folder,
+               const std::vector<std::wstring>& settings = {}) {
+    const std::wstring exe = env(L"TIVER_PACKAGE_DIR") + L"\\tiver-render.exe";
+    std::wstring command = quote(exe);
+    for (const std::string& a : args) command += L" " + quote(wide(a));
+
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    const std::wstring out_name = folder + L".stdout", err_name = folder + L".stderr";
+    HANDLE out = CreateFileW(out_name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    HANDLE err = CreateFileW(err_name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    HANDLE in = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+    ExeRun r;
+    if (out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE || in == INVALID_HANDLE_VALUE) {
+        ADD_FAILURE() << "cannot make the output files beside " << utf8(folder);
+        return r;
+    }
+
+    std::wstring environment;  // "NAME=value\0...\0\0"
+    if (!settings.empty()) {
+        wchar_t* block = GetEnvironmentStringsW();
+        for (const wchar_t* e = block; *e; e += std::wcslen(e) + 1) {
+            bool replaced = false;
+            for (const std::wstring& s : settings)
+                replaced = replaced || _wcsnicmp(e, s.c_str(), s.find(L'=') + 1) == 0;
+            if (!replaced) environment.append(e, std::wcslen(e) + 1);
+        }
+        FreeEnvironmentStringsW(block);
+        for (const std::wstring& s : settings) environment.append(s.c_str(), s.size() + 1);
+        environment.push_back(L'\0');
+    }
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION started = {};
+    const BOOL ok = CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+                                   settings.empty() ? nullptr : &environment[0], folder.c_str(), &startup, &started);
+    CloseHandle(in);
+    CloseHandle(out);
+    CloseHandle(err);
+    if (!ok) {
+        ADD_FAILURE() << "cannot start " << utf8(exe) << ": " << GetLastError();
+        return r;
+    }
+    EXPECT_EQ(WaitForSingleObject(started.hProcess, 120000), WAIT_OBJECT_0);
+    GetExitCodeProcess(started.hProcess, &r.status);
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    r.out = without_cr(read_file(out_name));
+    r.err = without_cr(read_file(err_name));
+    DeleteFileW(out_name.c_str());
+    DeleteFileW(err_name.c_str());
+    return r;
+}
+
+// Pixels in which two PNG files differ, or -1 when either cannot be read or the sizes differ.
+int64_t png_differences(const std::wstring& a, const std::wstring& b) {
+    std::unique_ptr<TESS_IBitmap> pa(TESS_LoadPNG(utf8(a).c_str(), nullptr));
+    std::unique_ptr<TESS_IBitmap> pb(TESS_LoadPNG(utf8(b).c_str(), nullptr));
+    if (!pa || !pb || pa->width() != pb->width() || pa->height() != pb->height()) return -1;
+    int64_t differ = 0;
+    for (int32_t y = 0; y < pa->height(); ++y)
+        for (int32_t x = 0; x < pa->width(); ++x)
+            differ += pa->bits()[y * pa->rowSpan() + x] != pb->bits()[y * pb->rowSpan() + x];
+    return differ;
+}
+
+bool ends_with(const std::wstring& s, const wchar_t* tail) {
+    const size_t n = std::wcslen(tail);
+    return s.size() >= n && _wcsicmp(s.c_str() + s.size() - n, tail) == 0;
+}
+
+TEST(RenderExe, DoesWhatTheNativeToolDidCaseByCase) {
+    const std::wstring native = env(L"TIVER_NATIVE_CASES"), cases = env(L"TIVER_EXE_CASES");
+    ASSERT_FALSE(native.empty() || cases.empty()) << "TIVER_NATIVE_CASES and TIVER_EXE_CASES name the cases";
+    std::istringstream list(read_file(native + L"\\cases.tsv"));
+    std::string line;
+    int count = 0, pictures = 0, refusals = 0;
+    while (std::getline(list, line)) {
+        std::vector<std::string> fields;
+        std::stringstream split(line);
+        std::string field;
+        while (std::getline(split, field, '\t')) fields.push_back(field);
+        ASSERT_GE(fields.size(), 1u);
+        const std::wstring name = wide(fields[0]);
+        SCOPED_TRACE(line);
+        ++count;
+        const ExeRun r = run_exe(std::vector<std::string>(fields.begin() + 1, fields.end()), cases + L"\\" + name);
+        const std::wstring reference = native + L"\\" + name;
+        EXPECT_EQ(r.status, static_cast<DWORD>(std::stoul(read_file(reference + L".status"))));
+        EXPECT_EQ(r.err, read_file(reference + L".stderr"));
+        EXPECT_EQ(r.out, read_file(reference + L".stdout"));
+        refusals += r.status == 2;
+
+        const std::set<std::wstring> made = files_in(cases + L"\\" + name), expected = files_in(reference);
+        EXPECT_EQ(made, expected);
+        for (const std::wstring& file : expected) {
+            if (!made.count(file)) continue;
+            const std::wstring a = cases + L"\\" + name + L"\\" + file, b = reference + L"\\" + file;
+            if (ends_with(file, L".png")) {
+                EXPECT_EQ(png_differences(a, b), 0) << utf8(file);
+                ++pictures;
+            } else {
+                EXPECT_TRUE(read_file(a) == read_file(b)) << utf8(file);
+            }
+        }
+    }
+    // The list holds pictures and refusals both.
+    EXPECT_GE(count, 8);
+    EXPECT_GE(pictures, 4);
+    EXPECT_GE(refusals, 3);
+    // Every run removed its work folder.
+    wchar_t temp[MAX_PATH + 1];
+    ASSERT_GT(GetTempPathW(MAX_PATH + 1, temp), 0u);
+    EXPECT_TRUE(files_in(std::wstring(temp) + L"tiver-render-*").empty());
+}
+
+TEST(RenderExe, TheTimeOffsetReachesThePlugInFromATemporaryFolderOutsideAscii) {
+    // The host's INI file (which carries --offset) lies in the work folder and is named
+    // through the narrow calls; under a temporary folder with such a name the work folder
+    // takes the folder's short name.
+    const std::wstring package = env(L"TIVER_PACKAGE_DIR");
+    ASSERT_FALSE(package.empty());
+    const std::wstring work = package + L"\\Förskjutning", temp = package + L"\\Tillfälligt Время";
+    CreateDirectoryW(work.c_str(), nullptr);
+    CreateDirectoryW(temp.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(env(L"TIVER_CHART").c_str(), (work + L"\\Démo Sång.mid").c_str(), FALSE));
+    const std::vector<std::wstring> odd_temp = {L"TEMP=" + temp, L"TMP=" + temp};
+    const std::vector<std::string> shift = {"Démo Sång.mid", "--at", "20", "--size", "320x64", "--offset", "-25"};
+    std::vector<std::string> args = shift;
+    args.insert(args.end(), {"-o", "ascii.png"});
+    ASSERT_EQ(run_exe(args, work).status, 0u);
+    args = shift;
+    args.insert(args.end(), {"-o", "odd.png"});
+    const ExeRun r = run_exe(args, work, odd_temp);
+    ASSERT_EQ(r.status, 0u) << r.err;
+    args = {"Démo Sång.mid", "--at", "20", "--size", "320x64", "-o", "none.png"};
+    ASSERT_EQ(run_exe(args, work).status, 0u);
+    EXPECT_EQ(png_differences(work + L"\\ascii.png", work + L"\\odd.png"), 0);
+    EXPECT_GT(png_differences(work + L"\\ascii.png", work + L"\\none.png"), 0) << "the offset shows";
+    EXPECT_TRUE(files_in(temp).empty());
+}
+
+TEST(RenderExe, WithoutAChartItAsksForOne) {
+    // The release ships no demo chart: run bare, the program says what it needs.
+    const std::wstring package = env(L"TIVER_PACKAGE_DIR");
+    ASSERT_FALSE(package.empty());
+    const std::wstring bare = package + L"\\Tom mapp ø";
+    CreateDirectoryW(bare.c_str(), nullptr);
+    const ExeRun r = run_exe({}, bare);
+    EXPECT_EQ(r.status, 2u);
+    EXPECT_EQ(r.err, "tiver-render: no chart given: name a chart MIDI file (see --help)\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(files_in(bare).empty());
+}
+
+struct EncoderRecord {
+    uint64_t bytes = 0;
+    std::vector<std::string> args;
+};
+
+EncoderRecord read_record(const std::wstring& path) {
+    EncoderRecord record;
+    std::istringstream in(read_file(path));
+    std::string line;
+    if (std::getline(in, line) && line.compare(0, 6, "bytes ") == 0) record.bytes = std::stoull(line.substr(6));
+    while (std::getline(in, line)) record.args.push_back(line);
+    return record;
+}
+
+bool has_pair(const EncoderRecord& r, const std::string& option, const std::string& value) {
+    for (size_t i = 0; i + 1 < r.args.size(); ++i)
+        if (r.args[i] == option && r.args[i + 1] == value) return true;
+    return false;
+}
+
+TEST(RenderExe, AnMp4RequestFeedsTheEncoderThroughAPipe) {
+    const std::wstring package = env(L"TIVER_PACKAGE_DIR");
+    ASSERT_FALSE(package.empty());
+    const std::wstring work = package + L"\\Kodning ö", encoders = work + L"\\Kodare ü";
+    CreateDirectoryW(work.c_str(), nullptr);
+    CreateDirectoryW(encoders.c_str(), nullptr);
+    const std::wstring standin = wide(build_path("tests/standin-encoder.exe"));
+    ASSERT_TRUE(CopyFileW(env(L"TIVER_CHART").c_str(), (work + L"\\Démo Sång.mid").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(standin.c_str(), (encoders + L"\\kodare.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(standin.c_str(), (encoders + L"\\ffmpeg.exe").c_str(), FALSE));
+
+    // Named by --ffmpeg: 5 to 5.25 s at 8 fps is 3 frames of 100 x 64.
+    ExeRun r = run_exe({"Démo Sång.mid", "--from", "5", "--to", "5.25", "--fps", "8", "--size", "100x64",
+                        "--ffmpeg", utf8(encoders) + "\\kodare.exe", "-o", "klipp ä.mp4"},
+                       work);
+    ASSERT_EQ(r.status, 0u) << r.err;
+    EncoderRecord record = read_record(work + L"\\klipp ä.mp4");
+    EXPECT_EQ(record.bytes, 3u * 100 * 64 * 4);
+    EXPECT_TRUE(has_pair(record, "-pix_fmt", "bgra"));
+    EXPECT_TRUE(has_pair(record, "-video_size", "100x64"));
+    EXPECT_TRUE(has_pair(record, "-framerate", "8"));
+    EXPECT_TRUE(has_pair(record, "-i", "pipe:0"));
+    ASSERT_FALSE(record.args.empty());
+    const std::string partial = "klipp ä.mp4.part";  // the MP4 is renamed into place once whole
+    EXPECT_EQ(record.args.back().compare(0, partial.size(), partial), 0) << record.args.back();
+
+    // Found as ffmpeg.exe on PATH, with two views side by side: 2 frames of 256 x 72.
+    r = run_exe({"Démo Sång.mid", "--from", "12", "--to", "12.1", "--fps", "10", "--size", "256x72", "--view",
+                 "PART GUITAR", "--view", "PART DRUMS:hard", "-o", "band.mp4"},
+                work, {L"PATH=" + encoders + L";C:\\windows\\system32"});
+    ASSERT_EQ(r.status, 0u) << r.err;
+    record = read_record(work + L"\\band.mp4");
+    EXPECT_EQ(record.bytes, 2u * 256 * 72 * 4);
+    EXPECT_TRUE(has_pair(record, "-video_size", "256x72"));
+
+    // An encoder that fails after reading everything: status 1, a line naming ffmpeg, and
+    // no MP4 left, not even the partial one.
+    SetEnvironmentVariableW(L"STANDIN_ENCODER_FAIL", L"1");
+    r = run_exe({"Démo Sång.mid", "--from", "5", "--to", "5.25", "--fps", "8", "--size", "100x64", "-o", "fel.mp4"},
+                work, {L"PATH=" + encoders});
+    SetEnvironmentVariableW(L"STANDIN_ENCODER_FAIL", nullptr);
+    EXPECT_EQ(r.status, 1u);
+    EXPECT_NE(r.err.find("ffmpeg failed to encode fel.mp4"), std::string::npos) << r.err;
+    EXPECT_EQ(files_in(work), (std::set<std::wstring>{L"Démo Sång.mid", L"klipp ä.mp4", L"band.mp4"}));
+}
+
+}  // namespace
