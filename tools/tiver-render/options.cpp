@@ -176,6 +176,7 @@ bool parse_options(int argc, char** argv, RenderOptions* out, std::string* error
                 return fail("--hopo must be a whole number of ticks from " + std::to_string(MIN_HOPO) +
                             " to " + std::to_string(MAX_HOPO) + ", not '" + v + "'");
             o.hopo = static_cast<int32_t>(n);
+            o.hopo_given = true;
         } else if (name == "--offset") {
             if (!parse_int(v, -MAX_OFFSET_MS, MAX_OFFSET_MS, &n))
                 return fail("--offset must be whole milliseconds from " + std::to_string(-MAX_OFFSET_MS) +
