@@ -89,6 +89,10 @@ public:
             *error = "frame of the wrong size";
             return false;
         }
+        if (getenv("DIRECT")) {
+            if (!encoder_->write(frame->bits(), static_cast<size_t>(s_.width) * s_.height * 4)) { *error = "ffmpeg stopped"; return false; }
+            return true;
+        }
         std::unique_lock<std::mutex> lock(mutex_);
         while (full_[fill_] && !failed_) {
             if (interrupted()) {
