@@ -2,7 +2,6 @@
 // folder plays, as one PNG, numbered PNGs or an MP4 with the song's audio. Exit status 0 on
 // success, 2 on bad input, 1 when an output could not be written, 130 when interrupted.
 #include <algorithm>
-#include <sys/resource.h>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -219,7 +218,6 @@ int main(int argc, char** argv) {
     }
     const std::string sound = !mp4 ? "" : stems.empty() ? ", no audio" : stems.size() == 1 ? ", 1 audio file"
                                      : ", " + std::to_string(stems.size()) + " audio files mixed";
-    if (getenv("RUSAGE")) { struct rusage ru; getrusage(RUSAGE_SELF, &ru); fprintf(stderr, "self cpu %.3f user %.3f sys\n", ru.ru_utime.tv_sec + ru.ru_utime.tv_usec/1e6, ru.ru_stime.tv_sec + ru.ru_stime.tv_usec/1e6); }
     if (range)
         std::printf("tiver-render: wrote %s (%dx%d, %.3f s to %.3f s at %g fps%s)\n", out->describe().c_str(),
                     o.width, o.height, from, first + static_cast<double>(count - 1) / o.fps, o.fps, sound.c_str());

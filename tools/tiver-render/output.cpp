@@ -1,17 +1,11 @@
 #include "tools/tiver-render/output.h"
 
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstdio>
-#include <cstring>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include "raster/tess_bitmap.h"
 #include "tools/make-skin/png_write.h"
-#include "tools/tiver-render/interrupt.h"
 #include "tools/tiver-render/os.h"
 #include "tools/tiver-render/process.h"
 
@@ -61,7 +55,8 @@ private:
 
 // Audio frames per second of the MP4's AAC track.
 constexpr int64_t AUDIO_RATE = 48000;
-// The pipe to ffmpeg holds this much, so a frame goes in a few large writes.
+// The pipe to ffmpeg holds this much (where the system allows), so that a frame goes in a
+// few large steps rather than sixteen-page ones.
 constexpr size_t PIPE_BYTES = 1 << 20;
 
 std::string number(double v) {
@@ -74,9 +69,12 @@ std::string number(double v) {
 // "pipe:" or "concat:").
 std::string as_file(const std::string& path) { return "file:" + path; }
 
-// The MP4 through ffmpeg. The caller's thread copies each frame into one of two buffers and
-// goes on painting; a writer thread hands the other buffer to ffmpeg in one piece. Nothing
-// is allocated per frame.
+// The MP4 through ffmpeg. Each frame goes into the pipe straight from the painted bitmap,
+// in one write of the whole picture when its rows are contiguous (the usual case). There is
+// no copy and no thread of ours: ffmpeg reads the pipe into a queue of its own and its
+// encoder threads work through that queue while the next frame is painted, so painting
+// already overlaps encoding, and a copy would only add work on a machine the encoder keeps
+// busy. Nothing is allocated per frame.
 class Mp4File : public FrameOutput {
 public:
     explicit Mp4File(const Mp4Settings& s) : s_(s), temp_(temp_beside(s.path)) {}
@@ -89,37 +87,16 @@ public:
             *error = "frame of the wrong size";
             return false;
         }
-        if (getenv("DIRECT")) {
-            if (!encoder_->write(frame->bits(), static_cast<size_t>(s_.width) * s_.height * 4)) { *error = "ffmpeg stopped"; return false; }
-            return true;
-        }
-        std::unique_lock<std::mutex> lock(mutex_);
-        while (full_[fill_] && !failed_) {
-            if (interrupted()) {
-                *error = "interrupted";
-                return false;
-            }
-            ready_.wait_for(lock, std::chrono::milliseconds(100));
-        }
-        if (failed_) {
-            *error = "ffmpeg stopped taking frames";
-            return false;
-        }
-        lock.unlock();
-        uint8_t* to = buffers_[fill_].data();
         const size_t row_bytes = static_cast<size_t>(s_.width) * 4;
+        bool written = true;
         if (frame->rowSpan() == frame->width()) {
-            std::memcpy(to, frame->bits(), row_bytes * static_cast<size_t>(s_.height));
+            written = encoder_->write(frame->bits(), row_bytes * static_cast<size_t>(s_.height));
         } else {
-            for (int32_t y = 0; y < s_.height; ++y)
-                std::memcpy(to + row_bytes * static_cast<size_t>(y),
-                            frame->bits() + static_cast<ptrdiff_t>(y) * frame->rowSpan(), row_bytes);
+            for (int32_t y = 0; written && y < s_.height; ++y)
+                written = encoder_->write(frame->bits() + static_cast<ptrdiff_t>(y) * frame->rowSpan(), row_bytes);
         }
-        lock.lock();
-        full_[fill_] = true;
-        fill_ ^= 1;
-        ready_.notify_all();
-        return true;
+        if (!written) *error = "ffmpeg stopped taking frames";
+        return written;
     }
 
     bool commit(std::string* error) override {
@@ -127,9 +104,7 @@ public:
             *error = "no frames to encode";
             return false;
         }
-        stop_writer(false);
-        const bool fed = !failed_;
-        const bool encoded = encoder_->finish() && fed;
+        const bool encoded = encoder_->finish();
         encoder_.reset();
         if (!encoded) {
             remove_path(temp_);
@@ -144,11 +119,7 @@ public:
     }
 
     void abandon() override {
-        if (encoder_) {
-            stop_writer(true);
-            encoder_->terminate();
-            if (writer_.joinable()) writer_.join();
-        }
+        if (encoder_) encoder_->terminate();
         encoder_.reset();
         remove_path(temp_);
     }
@@ -159,58 +130,13 @@ private:
     bool start(std::string* error) {
         std::vector<std::string> args = mp4_encoder_args(s_, "pipe:0", temp_);
         args.insert(args.begin(), s_.ffmpeg);
-        const size_t frame_bytes = static_cast<size_t>(s_.width) * static_cast<size_t>(s_.height) * 4;
-        for (std::vector<uint8_t>& b : buffers_) b.assign(frame_bytes, 0);
         encoder_ = start_child(args, PIPE_BYTES, error);
-        if (!encoder_) return false;
-        writer_ = std::thread([this] { feed(); });
-        return true;
-    }
-
-    // The writer thread: each filled buffer in turn, until told to stop or ffmpeg fails.
-    void feed() {
-        int next = 0;
-        const size_t frame_bytes = buffers_[0].size();
-        std::unique_lock<std::mutex> lock(mutex_);
-        for (;;) {
-            while (!full_[next] && !closing_ && !cancelled_) ready_.wait(lock);
-            if (cancelled_ || !full_[next]) return;
-            lock.unlock();
-            const bool ok = encoder_->write(buffers_[next].data(), frame_bytes);
-            lock.lock();
-            if (!ok) {
-                failed_ = true;
-                ready_.notify_all();
-                return;
-            }
-            full_[next] = false;
-            next ^= 1;
-            ready_.notify_all();
-        }
-    }
-
-    // Lets the writer finish the frames it holds (or drop them when `cancel`); waits for
-    // it unless it may be blocked on ffmpeg (cancelling: abandon stops ffmpeg first).
-    void stop_writer(bool cancel) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            closing_ = true;
-            cancelled_ = cancel;
-            ready_.notify_all();
-        }
-        if (!cancel && writer_.joinable()) writer_.join();
+        return encoder_ != nullptr;
     }
 
     Mp4Settings s_;
     std::string temp_;
     std::unique_ptr<ChildProcess> encoder_;
-    std::vector<uint8_t> buffers_[2];
-    bool full_[2] = {false, false};
-    int fill_ = 0;
-    bool closing_ = false, cancelled_ = false, failed_ = false;
-    std::mutex mutex_;
-    std::condition_variable ready_;
-    std::thread writer_;
 };
 
 }  // namespace

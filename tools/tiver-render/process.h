@@ -14,8 +14,7 @@ public:
     virtual bool write(const void* data, size_t size) = 0;
     // Closes the child's input and waits for it; true when it ended with exit status 0.
     virtual bool finish() = 0;
-    // Stops the child at once and waits for it. May be called while another thread is
-    // blocked in write(); that write then fails.
+    // Stops the child at once and waits for it.
     virtual void terminate() = 0;
 };
 

@@ -8,28 +8,25 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <atomic>
-#include <mutex>
 
+#include "tools/tiver-render/interrupt.h"
 #include "tools/tiver-render/process.h"
 
 extern char** environ;
 
 namespace {
 
-// write() may block in one thread while another calls terminate(): the kill comes first
-// and makes that write fail, and the pipe is closed only once no write is using it.
 class PosixChild : public ChildProcess {
 public:
     PosixChild(pid_t pid, int input) : pid_(pid), input_(input) {}
     ~PosixChild() override { terminate(); }
 
     bool write(const void* data, size_t size) override {
-        std::lock_guard<std::mutex> lock(io_);
         const char* p = static_cast<const char*>(data);
         while (size > 0 && input_ >= 0) {
             const ssize_t n = ::write(input_, p, size);
-            if (n < 0 && errno == EINTR) continue;
+            // A signal asking us to stop ends a write the child is slow to take.
+            if (n < 0 && errno == EINTR && !interrupted()) continue;
             if (n <= 0) return false;
             p += n;
             size -= static_cast<size_t>(n);
@@ -38,15 +35,12 @@ public:
     }
 
     bool finish() override {
-        std::lock_guard<std::mutex> lock(io_);
         const int status = wait_for_exit();
         return status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }
 
     void terminate() override {
-        const pid_t pid = pid_.load();
-        if (pid > 0) kill(pid, SIGKILL);
-        std::lock_guard<std::mutex> lock(io_);
+        if (pid_ > 0) kill(pid_, SIGTERM);
         wait_for_exit();
     }
 
@@ -55,15 +49,14 @@ private:
         if (input_ >= 0) close(input_);
         input_ = -1;
         int status = -1;
-        const pid_t pid = pid_.exchange(-1);
-        while (pid > 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        while (pid_ > 0 && waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
         }
+        pid_ = -1;
         return status;
     }
 
-    std::atomic<pid_t> pid_;
+    pid_t pid_;
     int input_;
-    std::mutex io_;
 };
 
 }  // namespace
