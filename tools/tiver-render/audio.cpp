@@ -102,6 +102,23 @@ bool probe_audio(const std::string& ffprobe, const std::string& path, const std:
     return true;
 }
 
+bool probe_audio_files(const std::string& ffmpeg, const std::vector<std::string>& files,
+                       const std::string& scratch, std::vector<AudioStem>* out, std::string* error) {
+    const std::string ffprobe = find_ffprobe(ffmpeg);
+    if (ffprobe.empty()) {
+        *error = "reading the song's audio needs ffprobe, which comes with ffmpeg: install ffmpeg (apt install "
+                 "ffmpeg), or give --no-audio";
+        return false;
+    }
+    out->clear();
+    for (const std::string& file : files) {
+        AudioStem stem;
+        if (!probe_audio(ffprobe, file, scratch, &stem, error)) return false;
+        out->push_back(stem);
+    }
+    return true;
+}
+
 double audio_end_seconds(const std::vector<AudioStem>& stems) {
     double end = 0.0;
     for (const AudioStem& s : stems) end = s.seconds > end ? s.seconds : end;

@@ -22,5 +22,10 @@ std::string find_ffprobe(const std::string& ffmpeg);
 bool probe_audio(const std::string& ffprobe, const std::string& path, const std::string& scratch,
                  AudioStem* out, std::string* error);
 
+// Probes every file with the ffprobe found for `ffmpeg`, in order. False with a one-line
+// reason when there is no ffprobe or a file cannot be decoded.
+bool probe_audio_files(const std::string& ffmpeg, const std::vector<std::string>& files,
+                       const std::string& scratch, std::vector<AudioStem>* out, std::string* error);
+
 // The end of the longest stem, in seconds (0 for none).
 double audio_end_seconds(const std::vector<AudioStem>& stems);

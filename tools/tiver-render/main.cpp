@@ -138,26 +138,13 @@ int main(int argc, char** argv) {
     // The audio, each file probed before anything is rendered: mixed into an MP4, and the
     // whole song's length.
     std::vector<AudioStem> stems;
-    if (!audio_files.empty() && (mp4 || whole_song)) {
-        const std::string ffprobe = find_ffprobe(ffmpeg);
-        if (ffprobe.empty())
-            return complain(EXIT_BAD_INPUT, "reading the song's audio needs ffprobe, which comes with ffmpeg: install "
-                                            "ffmpeg (apt install ffmpeg), or give --no-audio");
-        for (const std::string& file : audio_files) {
-            AudioStem stem;
-            if (!probe_audio(ffprobe, file, work.path + "/probe.txt", &stem, &error))
-                return interrupted() ? complain(EXIT_INTERRUPTED, "interrupted; nothing written")
-                                     : complain(EXIT_BAD_INPUT, error);
-            stems.push_back(stem);
-        }
-    }
+    if (!audio_files.empty() && (mp4 || whole_song) &&
+        !probe_audio_files(ffmpeg, audio_files, work.path + "/probe.txt", &stems, &error))
+        return interrupted() ? complain(EXIT_INTERRUPTED, "interrupted; nothing written") : complain(EXIT_BAD_INPUT, error);
     double from = o.from, to = o.to;
     if (whole_song) {
-        // To the end of the longest stem, or 2 s after the chart's last event reaches the
-        // strike line (the time offset moves it).
         from = 0.0;
-        to = !stems.empty() ? audio_end_seconds(stems)
-                            : std::max(0.0, chart_end_seconds(song, track) + o.offset_ms / 1000.0) + 2.0;
+        to = whole_song_end(song, track, o.offset_ms, audio_end_seconds(stems));
         if ((to - from) * o.fps + 1.0 > MAX_RANGE_FRAMES) {
             char why[160];
             std::snprintf(why, sizeof why, "the whole song (%.1f s) is more than %.0f frames at %g fps: give --from and "

@@ -143,3 +143,9 @@ double chart_end_seconds(const SmfFile& song, int32_t track) {
     for (const SmfEvent& e : t.events) last = e.tick > last ? e.tick : last;
     return tempo_ticks_to_seconds(tempo_map_from(song), static_cast<double>(last));
 }
+
+double whole_song_end(const SmfFile& song, int32_t track, int32_t offset_ms, double audio_end) {
+    if (audio_end > 0.0) return audio_end;
+    const double end = chart_end_seconds(song, track) + offset_ms / 1000.0;
+    return (end > 0.0 ? end : 0.0) + 2.0;
+}

@@ -52,3 +52,7 @@ double default_moment(const SmfFile& song, int32_t track, int32_t difficulty);
 // Seconds of the track's last event (a note's end, a phrase's end, a text event): where its
 // chart is over.
 double chart_end_seconds(const SmfFile& song, int32_t track);
+
+// Where the whole song ends in transport time: the end of the audio (`audio_end` > 0), or
+// else 2 s after the track's last event reaches the strike line, `offset_ms` later.
+double whole_song_end(const SmfFile& song, int32_t track, int32_t offset_ms, double audio_end);
