@@ -187,6 +187,7 @@ int main(int argc, char** argv) {
     s.paint_rate = o.fps;
     s.ini_path = work.ini;
 
+    if (!out->begin(&error)) return complain(EXIT_FAILED, error);
     Progress progress(count, stderr_is_terminal());
     std::string write_error;
     const bool rendered = render_session(

@@ -80,6 +80,9 @@ public:
     explicit Mp4File(const Mp4Settings& s) : s_(s), temp_(temp_beside(s.path)) {}
     ~Mp4File() override { abandon(); }
 
+    // ffmpeg loads, opens the audio and waits for frames while the session starts.
+    bool begin(std::string* error) override { return encoder_ || start(error); }
+
     bool write(int64_t, TESS_IBitmap* frame, std::string* error) override {
         if (!encoder_ && !start(error)) return false;
         if (!frame || frame->width() != s_.width || frame->height() != s_.height || !frame->bits() ||

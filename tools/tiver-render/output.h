@@ -14,6 +14,9 @@ class TESS_IBitmap;
 class FrameOutput {
 public:
     virtual ~FrameOutput() = default;
+    // Gets ready before the first frame is painted (an encoder starts up meanwhile); false
+    // with a one-line reason.
+    virtual bool begin(std::string*) { return true; }
     // Takes frame `index`; false with a one-line reason when it could not be written.
     virtual bool write(int64_t index, TESS_IBitmap* frame, std::string* error) = 0;
     // Makes the output final; false with a reason (nothing is left behind then).
