@@ -1,5 +1,6 @@
 #include "tools/tiver-render/audio.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -55,22 +56,25 @@ std::string find_ffprobe(const std::string& ffmpeg) {
     return find_on_path("ffprobe");
 }
 
-bool probe_audio(const std::string& ffprobe, const std::string& path, const std::string& scratch,
-                 AudioStem* out, std::string* error) {
-    // The first audio stream, its first packets decoded (a file whose header parses but
-    // whose codec cannot be decoded is caught here, not half-way through the render).
+namespace {
+
+// ffprobe started on `path`, its report going to `scratch`: the first audio stream, its
+// first packets decoded (a file whose header parses but whose codec cannot be decoded is
+// caught here, not half-way through the render).
+std::unique_ptr<ChildProcess> start_probe(const std::string& ffprobe, const std::string& path,
+                                          const std::string& scratch, std::string* error) {
     const std::vector<std::string> args = {ffprobe, "-v", "quiet", "-show_error", "-select_streams", "a:0",
                                            "-read_intervals", "%+#8",
                                            "-show_entries",
                                            "stream=codec_type,channels,duration:format=duration:"
                                            "frame=nb_samples:error=string",
-                                           "-of", "flat", "-o", scratch, "-i", path};
-    std::string why;
-    std::unique_ptr<ChildProcess> probe = start_child(args, 0, &why);
-    if (!probe) {
-        *error = why;
-        return false;
-    }
+                                           "-of", "flat", "-o", "file:" + scratch, "-i", "file:" + path};
+    return start_child(args, 0, error);
+}
+
+// Waits for a probe and reads its report.
+bool read_probe(ChildProcess* probe, const std::string& path, const std::string& scratch, AudioStem* out,
+                std::string* error) {
     const bool ran = probe->finish();
     const std::string report = read_text(scratch);
     remove_path(scratch);
@@ -102,6 +106,17 @@ bool probe_audio(const std::string& ffprobe, const std::string& path, const std:
     return true;
 }
 
+// Probes running at once: a song folder's stems are probed together, not one by one.
+constexpr size_t PROBES_AT_ONCE = 8;
+
+}  // namespace
+
+bool probe_audio(const std::string& ffprobe, const std::string& path, const std::string& scratch,
+                 AudioStem* out, std::string* error) {
+    std::unique_ptr<ChildProcess> probe = start_probe(ffprobe, path, scratch, error);
+    return probe && read_probe(probe.get(), path, scratch, out, error);
+}
+
 bool probe_audio_files(const std::string& ffmpeg, const std::vector<std::string>& files,
                        const std::string& scratch, std::vector<AudioStem>* out, std::string* error) {
     const std::string ffprobe = find_ffprobe(ffmpeg);
@@ -111,10 +126,27 @@ bool probe_audio_files(const std::string& ffmpeg, const std::vector<std::string>
         return false;
     }
     out->clear();
-    for (const std::string& file : files) {
-        AudioStem stem;
-        if (!probe_audio(ffprobe, file, scratch, &stem, error)) return false;
-        out->push_back(stem);
+    for (size_t first = 0; first < files.size(); first += PROBES_AT_ONCE) {
+        const size_t last = std::min(files.size(), first + PROBES_AT_ONCE);
+        std::vector<std::unique_ptr<ChildProcess>> probes;
+        // After a failure: the probes still running stopped, their reports removed.
+        const auto stop_from = [&](size_t i) {
+            for (size_t j = i; j < first + probes.size(); ++j) {
+                if (probes[j - first]) probes[j - first]->terminate();
+                remove_path(scratch + std::to_string(j));
+            }
+            return false;
+        };
+        for (size_t i = first; i < last; ++i) {
+            probes.push_back(start_probe(ffprobe, files[i], scratch + std::to_string(i), error));
+            if (!probes.back()) return stop_from(first);
+        }
+        for (size_t i = first; i < last; ++i) {
+            AudioStem stem;
+            if (!read_probe(probes[i - first].get(), files[i], scratch + std::to_string(i), &stem, error))
+                return stop_from(i + 1);
+            out->push_back(stem);
+        }
     }
     return true;
 }
