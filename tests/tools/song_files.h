@@ -17,8 +17,8 @@ constexpr double QUARTER_SECONDS = 0.5;
 // A chart of `division` ticks per quarter note at 120 BPM in 4/4: PART GUITAR and PART
 // DRUMS each with an Expert gem (lanes in turn) at every moment of `gems` (seconds), an
 // eighth of a quarter long, and nothing after `end` seconds, where the guitar part's last
-// event (a style phrase's end) lies.
-inline std::string chart_bytes(int32_t division, const std::vector<double>& gems, double end) {
+// event lies: the end of a style phrase from 0 s, or with `phrase` false, a marker note.
+inline std::string chart_bytes(int32_t division, const std::vector<double>& gems, double end, bool phrase = true) {
     SmfWriter w;
     w.division = division;
     const auto tick = [&](double seconds) { return static_cast<int64_t>(std::llround(seconds / QUARTER_SECONDS * division)); };
@@ -35,7 +35,10 @@ inline std::string chart_bytes(int32_t division, const std::vector<double>& gems
         guitar.note(tick(gems[i]), division / 8, 96 + static_cast<int>(i % 5), 100);
         drums.note(tick(gems[i]), division / 8, 96 + static_cast<int>(i % 5), 100);
     }
-    guitar.note(0, tick(end), 116, 100);
+    if (phrase)
+        guitar.note(0, tick(end), 116, 100);
+    else
+        guitar.note(tick(end) - division / 8, division / 8, 116, 100);
     const std::vector<uint8_t> bytes = w.bytes();
     return std::string(bytes.begin(), bytes.end());
 }

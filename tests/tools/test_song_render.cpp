@@ -185,6 +185,25 @@ TEST_F(SongRender, TheWholeSongIsTheDefaultRange) {
     EXPECT_NEAR(std::atof(probe.c_str()), 4.2, 0.03) << probe;
 }
 
+TEST_F(SongRender, EachFrameOfARangeIsTheStillOfItsMoment) {
+    // Frame k of a range is painted after k frames of playing; the still of its moment
+    // after a preroll. They agree to the pixel, also at a low rate, where a gem's smash
+    // (30 paints) outlasts a preroll of a few seconds. (No phrase holds the preroll open.)
+    write_file(song + "/notes.mid", chart_bytes(480, GEMS, CHART_END, false));
+    for (const char* fps : {"30", "4"}) {
+        const ToolRun r = run_tool(out, {song, "--from", "2", "--to", "5.5", "--fps", fps, "--size", "240x160",
+                                         "-o", "f%03d.png"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const int last = std::atoi(fps) * 7 / 2;
+        std::unique_ptr<TESS_IBitmap> b(TESS_LoadPNG((out + "/f" + (last < 100 ? std::string(last < 10 ? "00" : "0") : "") +
+                                                      std::to_string(last) + ".png").c_str(), nullptr));
+        ASSERT_NE(b, nullptr) << fps;
+        const std::vector<uint32_t> frame(b->bits(), b->bits() + b->width() * b->height());
+        EXPECT_TRUE(frame == still(song, 5.5, {"--fps", fps})) << fps << " fps";
+        std::system(("rm -f '" + out + "'/f*.png").c_str());
+    }
+}
+
 TEST_F(SongRender, ProgressOffATerminalIsALinePerTenth) {
     const ToolRun r = run_tool(out, {song, "--from", "1", "--to", "3", "--fps", "10", "--size", "64x64", "-o", "p%02d.png"});
     ASSERT_EQ(r.status, 0) << r.err;

@@ -52,7 +52,9 @@ double preroll_start(const SmfFile& song, int32_t track, double first) {
 
 bool render_session(SmfFile song, const SessionSettings& s, double first, int64_t count,
                     double frame_rate, const FrameSink& sink, std::string* error) {
-    const double start = preroll_start(song, s.track, first);
+    // A gem that reached the strike line shortly before `first` still shows its smash,
+    // which lasts 30 paints: at a low paint rate that is longer than the preroll.
+    const double start = std::max(0.0, std::min(preroll_start(song, s.track, first), first - 31.0 / s.paint_rate));
 
     // The host: the song as its project, the plug-in on the chosen track, and an INI file
     // whose "timeoffs" key carries the time offset as the plug-in's own control writes it.
