@@ -202,6 +202,16 @@ TEST_F(SongRender, EachFrameOfARangeIsTheStillOfItsMoment) {
         EXPECT_TRUE(frame == still(song, 5.5, {"--fps", fps})) << fps << " fps";
         std::system(("rm -f '" + out + "'/f*.png").c_str());
     }
+    // The demo's drums swap lanes from a mix event at 22.53 s on: a still at 30 s shows
+    // them swapped as the range from 24 s does, which read that event in its preroll.
+    const std::string demo = std::string(TIVER_BINARY_DIR) + "/demo/demo_chart.mid";
+    const ToolRun r = run_tool(out, {demo, "--track", "PART DRUMS", "--from", "24", "--to", "30", "--fps", "10",
+                                     "--size", "240x160", "-o", "d%03d.png"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::unique_ptr<TESS_IBitmap> b(TESS_LoadPNG((out + "/d060.png").c_str(), nullptr));
+    ASSERT_NE(b, nullptr);
+    const std::vector<uint32_t> frame(b->bits(), b->bits() + b->width() * b->height());
+    EXPECT_TRUE(frame == still(demo, 30, {"--track", "PART DRUMS", "--fps", "10"}));
 }
 
 TEST_F(SongRender, ProgressOffATerminalIsALinePerTenth) {

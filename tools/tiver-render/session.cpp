@@ -30,12 +30,17 @@ double preroll_start(const SmfFile& song, int32_t track, double first) {
         const TempoMap map = tempo_map_from(song);
         const SmfTrack& t = song.tracks[static_cast<size_t>(track)];
         std::map<int, double> open;  // note -> start of its latest note-on, in seconds
+        double mix = first;           // the latest drum mix text event, which sets the lanes
         for (const SmfEvent& e : t.events) {
             const uint8_t* m = t.message(e);
-            if (e.size != 3) continue;
-            const int status = m[0] & 0xF0;
             const double at = tempo_ticks_to_seconds(map, static_cast<double>(e.tick));
             if (at > first) break;
+            if (e.size > 3 && m[0] == 0xFF && m[1] == 0x01) {
+                const std::string text(reinterpret_cast<const char*>(m) + 2, e.size - 2);
+                if (text.find("mix") != std::string::npos || text.find("drums") != std::string::npos) mix = at;
+            }
+            if (e.size != 3) continue;
+            const int status = m[0] & 0xF0;
             if (status == 0x90 && m[2] > 0) {
                 open[m[1]] = at;
             } else if (status == 0x80 || status == 0x90) {
@@ -45,6 +50,7 @@ double preroll_start(const SmfFile& song, int32_t track, double first) {
             }
         }
         for (const auto& note : open) start = std::min(start, note.second);
+        start = std::min(start, mix);
     }
     start = std::max(start, first - MAX_PREROLL_SECONDS);
     return std::max(start, 0.0);
@@ -98,7 +104,10 @@ bool render_session(SmfFile song, const SessionSettings& s, double first, int64_
     sim_host_jump_seconds(&host, start);
     sim_host_play(&host);
     const double paint_period = 1.0 / s.paint_rate;
-    double next_paint = start;
+    // Paints fall on the frames' grid (first + i / rate) from the first such moment after
+    // the start on, whatever moment the preroll starts at (a phrase's, a mix event's), so
+    // that a still paints at the moments a range paints and the smashes count alike.
+    double next_paint = first - std::floor((first - start) * s.paint_rate + 1e-9) * paint_period;
     for (int64_t i = 0; ok && i < count; ++i) {
         const double frame_time = first + static_cast<double>(i) / frame_rate;
         const auto play_until = [&](double seconds) {

@@ -35,5 +35,6 @@ bool render_session(SmfFile song, const SessionSettings& settings, double first,
                     double frame_rate, const FrameSink& sink, std::string* error);
 
 // Seconds at which the session starts playing to show `first`: two seconds before it, or
-// earlier when a note still sounding at `first` (a sustain or a phrase) began before that.
+// earlier when a note still sounding at `first` (a sustain or a phrase) or the latest drum
+// mix event (which swaps lanes until the next) came before that.
 double preroll_start(const SmfFile& song, int32_t track, double first);
