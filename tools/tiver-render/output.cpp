@@ -19,14 +19,19 @@ class PngFile : public FrameOutput {
 public:
     explicit PngFile(std::string path) : path_(std::move(path)) {}
     bool write(int64_t, TESS_IBitmap* frame, std::string* error) override {
-        return write_png_file(frame, path_, PngKind::Screen, error);
+        written_ = write_png_file(frame, path_, PngKind::Screen, error);
+        return written_;
     }
     bool commit(std::string*) override { return true; }
-    void abandon() override {}
+    void abandon() override {
+        if (written_) std::remove(path_.c_str());
+        written_ = false;
+    }
     std::string describe() const override { return path_; }
 
 private:
     std::string path_;
+    bool written_ = false;
 };
 
 class PngSequence : public FrameOutput {
