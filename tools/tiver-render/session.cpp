@@ -14,7 +14,9 @@ namespace {
 
 constexpr double SAMPLE_RATE = 44100.0;
 constexpr int32_t BLOCK_FRAMES = 512;
-constexpr double PREROLL_SECONDS = 2.0;
+// Paints before the first frame: a gem that reached the strike line shortly before it
+// still shows its smash, which lasts 30 paints.
+constexpr double PREROLL_PAINTS = 31.0;
 // A phrase or sustain longer than this before the first frame is not played from its start.
 constexpr double MAX_PREROLL_SECONDS = 60.0;
 
@@ -24,8 +26,8 @@ intptr_t call(AEffect* e, int32_t opcode, int32_t index, intptr_t value, void* p
 
 }  // namespace
 
-double preroll_start(const SmfFile& song, int32_t track, double first) {
-    double start = first - PREROLL_SECONDS;
+double preroll_start(const SmfFile& song, int32_t track, double first, double paint_rate) {
+    double start = first - PREROLL_PAINTS / paint_rate;
     if (track >= 0 && track < static_cast<int32_t>(song.tracks.size())) {
         const TempoMap map = tempo_map_from(song);
         const SmfTrack& t = song.tracks[static_cast<size_t>(track)];
@@ -58,9 +60,7 @@ double preroll_start(const SmfFile& song, int32_t track, double first) {
 
 bool render_session(SmfFile song, const SessionSettings& s, double first, int64_t count,
                     double frame_rate, const FrameSink& sink, std::string* error) {
-    // A gem that reached the strike line shortly before `first` still shows its smash,
-    // which lasts 30 paints: at a low paint rate that is longer than the preroll.
-    const double start = std::max(0.0, std::min(preroll_start(song, s.track, first), first - 31.0 / s.paint_rate));
+    const double start = preroll_start(song, s.track, first, s.paint_rate);
 
     // The host: the song as its project, the plug-in on the chosen track, and an INI file
     // whose "timeoffs" key carries the time offset as the plug-in's own control writes it.
