@@ -168,7 +168,7 @@ TEST_F(Views, NumberedFramesAndTheEncodersStreamCarryTheSamePicturesAsTheColumns
     // (blue, green, red, alpha), the whole picture width in every row.
     const std::string bin = dir + "/bin";
     ASSERT_EQ(mkdir(bin.c_str(), 0755), 0);
-    write_file(bin + "/ffmpeg", "#!/bin/sh\nfor last; do :; done\ncat > \"$last\"\n");
+    write_file(bin + "/ffmpeg", "#!/bin/sh\nfor last; do :; done\ncat > \"${last#file:}\"\n");
     chmod((bin + "/ffmpeg").c_str(), 0755);
     args.insert(args.begin(), demo_chart());
     args.insert(args.end(), {"-o", "clip.mp4"});

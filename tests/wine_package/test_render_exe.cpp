@@ -300,7 +300,7 @@ TEST(RenderExe, AnMp4RequestFeedsTheEncoderThroughAPipe) {
     EXPECT_TRUE(has_pair(record, "-framerate", "8"));
     EXPECT_TRUE(has_pair(record, "-i", "pipe:0"));
     ASSERT_FALSE(record.args.empty());
-    const std::string partial = "klipp ä.mp4.part";  // the MP4 is renamed into place once whole
+    const std::string partial = "file:klipp ä.mp4.part";  // renamed into place once whole
     EXPECT_EQ(record.args.back().compare(0, partial.size(), partial), 0) << record.args.back();
 
     // Found as ffmpeg.exe on PATH, with two views side by side: 2 frames of 256 x 72.

@@ -1,12 +1,19 @@
-// make-demo-chart OUTPUT.mid: writes the project's own demo chart, a fast song with guitar,
-// drums and keys parts in all four difficulties. It is a test input of the chart model
-// and the renderer tool's default chart. Deterministic: the same bytes on every run.
+// make-demo-chart OUTPUT.mid [SONG_FOLDER]: writes the project's own demo chart, a fast song
+// with guitar, drums and keys parts in all four difficulties. It is a test input of the
+// chart model and the renderer tool's default song. With SONG_FOLDER it also writes a song
+// folder as charters share them: the chart as notes.mid, a song.ini, and guitar.wav, a
+// tone on every Expert guitar gem (pitched by lane) so that anyone can hear the sync.
+// Deterministic: the same bytes on every run.
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "host/smf.h"
 #include "host/smf_writer.h"
+#include "host/tempo_map.h"
 
 namespace {
 
@@ -152,7 +159,8 @@ void tempo_track(SmfWriterTrack& t, const std::vector<Measure>& m) {
     t.meta(m[48].start, 0x06, "outro");
 }
 
-void guitar_track(SmfWriterTrack& t, const std::vector<Measure>& m, Lcg& rng) {
+// Writes the guitar part; returns its Expert slots.
+std::vector<Slot> guitar_track(SmfWriterTrack& t, const std::vector<Measure>& m, Lcg& rng) {
     t.name("PART GUITAR");
     std::vector<Slot> expert;
     static const int form[8] = {3, 1, 0, 1, 4, 2, 5, 1};
@@ -175,6 +183,7 @@ void guitar_track(SmfWriterTrack& t, const std::vector<Measure>& m, Lcg& rng) {
     // Style phrases.
     for (int i : {8, 30, 44}) t.note(m[i].start, m[i].length * 2, 116, 100);
     t.controller(last.start + 2 * Q, 123, 0);
+    return expert;
 }
 
 void drums_track(SmfWriterTrack& t, const std::vector<Measure>& m, Lcg& rng) {
@@ -255,37 +264,120 @@ void keys_track(SmfWriterTrack& t, const std::vector<Measure>& m, Lcg& rng) {
     for (int i : {12, 40}) t.note(m[i].start, m[i].length * 4, 116, 100);
 }
 
-}  // namespace
-
-std::vector<uint8_t> make_demo_chart() {
+std::vector<uint8_t> make_demo_chart(std::vector<Slot>* guitar_expert) {
     const std::vector<Measure> m = song_measures();
     Lcg rng;
     SmfWriter w;
     w.division = static_cast<int32_t>(Q);
     tempo_track(w.add_track(), m);
-    guitar_track(w.add_track(), m, rng);
+    *guitar_expert = guitar_track(w.add_track(), m, rng);
     drums_track(w.add_track(), m, rng);
     keys_track(w.add_track(), m, rng);
     return w.bytes();
 }
 
-int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make-demo-chart OUTPUT.mid\n");
-        return 2;
+constexpr int WAV_RATE = 44100;
+
+// A tone on every Expert guitar gem: a sine per note of the chord, from green (C5) to
+// orange (A5) on a pentatonic scale, starting at full strength exactly on the gem's sample
+// and dying away within a sixteenth, so that its start is easy to hear and to find.
+std::vector<int16_t> gem_tones(const std::vector<uint8_t>& chart, const std::vector<Slot>& gems) {
+    SmfFile file;
+    smf_parse(chart.data(), chart.size(), &file, nullptr);
+    const TempoMap map = tempo_map_from(file);
+    static const double pitch[5] = {523.25, 587.33, 659.26, 783.99, 880.00};
+    const double end = tempo_ticks_to_seconds(map, static_cast<double>(gems.back().tick)) + 2.0;
+    std::vector<double> mix(static_cast<size_t>(end * WAV_RATE), 0.0);
+    const size_t tone = WAV_RATE / 10;
+    for (const Slot& g : gems) {
+        const size_t at = static_cast<size_t>(std::llround(tempo_ticks_to_seconds(map, static_cast<double>(g.tick)) * WAV_RATE));
+        for (int lane = 0; lane < 5; ++lane) {
+            if (!(g.lanes & (1 << lane))) continue;
+            for (size_t i = 0; i < tone && at + i < mix.size(); ++i) {
+                const double t = static_cast<double>(i) / WAV_RATE;
+                mix[at + i] += 0.3 * std::sin(2.0 * M_PI * pitch[lane] * t) * std::exp(-t / 0.02);
+            }
+        }
     }
-    const std::vector<uint8_t> bytes = make_demo_chart();
-    const std::string tmp = std::string(argv[1]) + ".tmp";
+    std::vector<int16_t> samples(mix.size());
+    for (size_t i = 0; i < mix.size(); ++i) {
+        const double v = std::max(-1.0, std::min(1.0, mix[i]));
+        samples[i] = static_cast<int16_t>(std::lround(v * 32767.0));
+    }
+    return samples;
+}
+
+// A 16-bit mono PCM WAV file image.
+std::vector<uint8_t> wav_bytes(const std::vector<int16_t>& samples) {
+    std::vector<uint8_t> out;
+    const auto u32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    const auto u16 = [&](uint32_t v) {
+        out.push_back(static_cast<uint8_t>(v));
+        out.push_back(static_cast<uint8_t>(v >> 8));
+    };
+    const uint32_t data = static_cast<uint32_t>(samples.size() * 2);
+    out.insert(out.end(), {'R', 'I', 'F', 'F'});
+    u32(36 + data);
+    out.insert(out.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    u32(16);
+    u16(1);  // PCM
+    u16(1);  // mono
+    u32(WAV_RATE);
+    u32(WAV_RATE * 2);
+    u16(2);
+    u16(16);
+    out.insert(out.end(), {'d', 'a', 't', 'a'});
+    u32(data);
+    for (int16_t s : samples) u16(static_cast<uint16_t>(s));
+    return out;
+}
+
+const char SONG_INI[] =
+    "[song]\n"
+    "name = Tiver Demo\n"
+    "artist = The Tiver Preview project\n"
+    "charter = make-demo-chart\n"
+    "; the chart and the tones are made together, so they need no delay\n"
+    "delay = 0\n"
+    "hopo_frequency = 170\n"
+    "pro_drums = True\n";
+
+// Writes the whole file or nothing (through a temporary file beside it).
+bool write_file(const std::string& path, const void* data, size_t size) {
+    const std::string tmp = path + ".tmp";
     FILE* f = std::fopen(tmp.c_str(), "wb");
     if (!f) {
         std::fprintf(stderr, "make-demo-chart: cannot write %s\n", tmp.c_str());
+        return false;
+    }
+    const bool ok = std::fwrite(data, 1, size, f) == size;
+    if (std::fclose(f) != 0 || !ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
+        std::fprintf(stderr, "make-demo-chart: cannot write %s\n", path.c_str());
+        std::remove(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: make-demo-chart OUTPUT.mid [SONG_FOLDER]\n");
         return 2;
     }
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    if (std::fclose(f) != 0 || !ok || std::rename(tmp.c_str(), argv[1]) != 0) {
-        std::fprintf(stderr, "make-demo-chart: cannot write %s\n", argv[1]);
-        std::remove(tmp.c_str());
-        return 2;
+    std::vector<Slot> gems;
+    const std::vector<uint8_t> bytes = make_demo_chart(&gems);
+    if (!write_file(argv[1], bytes.data(), bytes.size())) return 2;
+    if (argc == 3) {
+        const std::string folder = std::string(argv[2]) + "/";
+        const std::vector<uint8_t> wav = wav_bytes(gem_tones(bytes, gems));
+        if (!write_file(folder + "notes.mid", bytes.data(), bytes.size()) ||
+            !write_file(folder + "song.ini", SONG_INI, sizeof SONG_INI - 1) ||
+            !write_file(folder + "guitar.wav", wav.data(), wav.size()))
+            return 2;
     }
     return 0;
 }

@@ -14,7 +14,7 @@ int32_t column_width(int32_t width, size_t count, size_t i) {
     return i + 1 == count ? width - equal * static_cast<int32_t>(count - 1) : equal;
 }
 
-bool plan_views(const RenderOptions& o, const SmfFile& song, const std::string& chart,
+bool plan_views(const RenderOptions& o, const SmfFile& song, const std::string& chart, bool pro_drums,
                 std::vector<ViewSettings>* views, std::string* error) {
     views->clear();
     if (o.views.empty()) {
@@ -33,7 +33,7 @@ bool plan_views(const RenderOptions& o, const SmfFile& song, const std::string& 
             }
         }
         v.difficulty = o.difficulty;
-        v.mode = o.mode >= 0 ? o.mode : mode_for_track(song, v.track);
+        v.mode = o.mode >= 0 ? o.mode : mode_for_track(song, v.track, pro_drums);
         v.width = o.width;
         v.height = o.height;
         views->push_back(v);
@@ -56,7 +56,7 @@ bool plan_views(const RenderOptions& o, const SmfFile& song, const std::string& 
             return false;
         }
         v.difficulty = option.difficulty;
-        v.mode = option.mode >= 0 ? option.mode : mode_for_track(song, v.track);
+        v.mode = option.mode >= 0 ? option.mode : mode_for_track(song, v.track, pro_drums);
         v.width = column_width(o.width, n, i);
         v.height = o.height;
         views->push_back(v);

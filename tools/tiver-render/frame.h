@@ -20,9 +20,10 @@ int32_t column_width(int32_t width, size_t count, size_t i);
 // The views the options ask for, each sized to its column of the picture, in picture
 // order: the --view list (tracks by name or index; an empty mode follows the track's
 // name), or else one view of --track (default: the first track with chart notes),
-// --difficulty and --mode filling the picture. False with a one-line reason naming the
+// --difficulty and --mode filling the picture. A mode taken from a track's name is OLD
+// Drums for drums when `pro_drums` is false (song.ini). False with a one-line reason naming the
 // bad thing (`chart` names the file in it).
-bool plan_views(const RenderOptions& options, const SmfFile& song, const std::string& chart,
+bool plan_views(const RenderOptions& options, const SmfFile& song, const std::string& chart, bool pro_drums,
                 std::vector<ViewSettings>* views, std::string* error);
 
 // The moment shown when none is given: one second after the earliest first gem of the

@@ -180,6 +180,7 @@ bool parse_options(int argc, char** argv, RenderOptions* out, std::string* error
                 return fail("--hopo must be a whole number of ticks from " + std::to_string(MIN_HOPO) +
                             " to " + std::to_string(MAX_HOPO) + ", not '" + v + "'");
             o.hopo = static_cast<int32_t>(n);
+            o.hopo_given = true;
         } else if (name == "--offset") {
             if (!parse_int(v, -MAX_OFFSET_MS, MAX_OFFSET_MS, &n))
                 return fail("--offset must be whole milliseconds from " + std::to_string(-MAX_OFFSET_MS) +
@@ -235,15 +236,17 @@ bool parse_options(int argc, char** argv, RenderOptions* out, std::string* error
 }
 
 const char* usage_text() {
-    return "usage: tiver-render [CHART.mid] [options]\n"
+    return "usage: tiver-render [SONG_FOLDER | CHART.mid] [options]\n"
            "\n"
            "Renders what the Tiver Preview editor shows while a chart plays: the note highway\n"
-           "and its control strip. Without a chart, renders the demo chart with the default skin.\n"
+           "and its control strip. A song folder holds notes.mid, perhaps song.ini (delay,\n"
+           "hopo_frequency, eighthnote_hopo, pro_drums, name, artist, charter; options given\n"
+           "here win) and audio stems (song, guitar, bass, drums_1 ... .ogg/.opus/.mp3/.wav/.flac),\n"
+           "mixed into an MP4. Without either, renders the demo song with the default skin.\n"
            "\n"
-           "  -o, --output FILE     where to write (default highway.png; for a range\n"
-           "                        highway_%05d.png). A range writes numbered PNGs named by a\n"
-           "                        %d pattern in FILE (or FILE_00000.png ...), or one MP4 when\n"
-           "                        FILE ends in .mp4 (made by ffmpeg).\n"
+           "  -o, --output FILE     where to write (default highway.png). FILE.mp4: a video with\n"
+           "                        the audio (needs ffmpeg); a name with %d, such as f%05d.png:\n"
+           "                        numbered PNGs. Both cover the whole song unless --from/--to.\n"
            "  --track NAME|INDEX    the track holding the plug-in (default: the first with chart\n"
            "                        notes; see --list-tracks)\n"
            "  --difficulty D        easy, medium, hard or expert, or 0..3 (default expert)\n"
@@ -254,20 +257,23 @@ const char* usage_text() {
            "                        each its own plug-in instance on its own track; empty fields\n"
            "                        take expert and the track's mode. Instead of --track,\n"
            "                        --difficulty and --mode.\n"
-           "  --hopo TICKS          HOPO threshold in 480-tick quarter notes, 32..1920 (default 170)\n"
-           "  --offset MS           display time offset in milliseconds, -60000..60000 (default 0)\n"
+           "  --hopo TICKS          HOPO threshold in 480-tick quarter notes, 32..1920 (default:\n"
+           "                        song.ini's hopo_frequency or eighthnote_hopo, else 170)\n"
+           "  --offset MS           display time offset in milliseconds, -60000..60000 (default:\n"
+           "                        song.ini's delay, else 0); the chart appears that much later\n"
            "  --size WxH            window size in pixels (default 1280x720)\n"
            "  --at SECONDS          one picture with the transport at this moment (default: one\n"
-           "                        second after the first note of the difficulty); the strike\n"
-           "                        line shows it less the time offset, as in the plug-in\n"
+           "                        second after the first note of the difficulty)\n"
            "  --from S --to S       a range of moments, every 1/FPS seconds from S to S\n"
            "  --fps N               frames per second of a range, 1..240 (default 60); also the\n"
            "                        rate at which the editor is painted while the chart plays\n"
+           "  --audio FILE          audio for the MP4 (repeat to mix several); replaces the stems\n"
+           "  --no-audio            an MP4 without sound; the whole song ends with the chart\n"
+           "  --ffmpeg PATH         the ffmpeg program (default: ffmpeg on PATH; ffprobe beside it)\n"
            "  --skin DIR            take the images from DIR instead of the default skin\n"
-           "  --ffmpeg PATH         the ffmpeg program that makes an MP4 (default: ffmpeg on PATH)\n"
-           "  --list-tracks         list the chart's tracks and exit\n"
+           "  --list-tracks         list the song's name, artist, charter and tracks, and exit\n"
            "  -h, --help            this text\n"
            "\n"
            "Bad input ends the program with one line on stderr and exit status 2; no output\n"
-           "file is left behind.\n";
+           "file is left behind, nor after Ctrl-C.\n";
 }

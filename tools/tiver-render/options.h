@@ -20,6 +20,7 @@ struct RenderOptions {
     int32_t difficulty = 3;
     int32_t mode = -1;        // -1: from the track's name
     int32_t hopo = 170;
+    bool hopo_given = false;
     int32_t offset_ms = 0;
     bool offset_given = false;
     int32_t width = 1280;

@@ -14,7 +14,9 @@ namespace {
 
 constexpr double SAMPLE_RATE = 44100.0;
 constexpr int32_t BLOCK_FRAMES = 512;
-constexpr double PREROLL_SECONDS = 2.0;
+// Paints before the first frame: a gem that reached the strike line shortly before it
+// still shows its smash, which lasts 30 paints.
+constexpr double PREROLL_PAINTS = 31.0;
 // A phrase or sustain longer than this before the first frame is not played from its start.
 constexpr double MAX_PREROLL_SECONDS = 60.0;
 
@@ -24,19 +26,25 @@ intptr_t call(AEffect* e, int32_t opcode, int32_t index, intptr_t value, void* p
 
 }  // namespace
 
-double preroll_start(const SmfFile& song, const std::vector<int32_t>& tracks, double first) {
-    double start = first - PREROLL_SECONDS;
+double preroll_start(const SmfFile& song, const std::vector<int32_t>& tracks, double first,
+                     double paint_rate) {
+    double start = first - PREROLL_PAINTS / paint_rate;
     const TempoMap map = tempo_map_from(song);
     for (const int32_t track : tracks) {
         if (track < 0 || track >= static_cast<int32_t>(song.tracks.size())) continue;
         const SmfTrack& t = song.tracks[static_cast<size_t>(track)];
         std::map<int, double> open;  // note -> start of its latest note-on, in seconds
+        double mix = first;           // the latest drum mix text event, which sets the lanes
         for (const SmfEvent& e : t.events) {
             const uint8_t* m = t.message(e);
-            if (e.size != 3) continue;
-            const int status = m[0] & 0xF0;
             const double at = tempo_ticks_to_seconds(map, static_cast<double>(e.tick));
             if (at > first) break;
+            if (e.size > 3 && m[0] == 0xFF && m[1] == 0x01) {
+                const std::string text(reinterpret_cast<const char*>(m) + 2, e.size - 2);
+                if (text.find("mix") != std::string::npos || text.find("drums") != std::string::npos) mix = at;
+            }
+            if (e.size != 3) continue;
+            const int status = m[0] & 0xF0;
             if (status == 0x90 && m[2] > 0) {
                 open[m[1]] = at;
             } else if (status == 0x80 || status == 0x90) {
@@ -46,6 +54,7 @@ double preroll_start(const SmfFile& song, const std::vector<int32_t>& tracks, do
             }
         }
         for (const auto& note : open) start = std::min(start, note.second);
+        start = std::min(start, mix);
     }
     start = std::max(start, first - MAX_PREROLL_SECONDS);
     return std::max(start, 0.0);
@@ -105,7 +114,7 @@ bool render_session(SmfFile song, const SessionSettings& s, double first, int64_
     }
     std::vector<int32_t> tracks;
     for (const ViewSettings& v : s.views) tracks.push_back(v.track);
-    const double start = preroll_start(song, tracks, first);
+    const double start = preroll_start(song, tracks, first, s.paint_rate);
 
     // The host: the song as its project, and an INI file whose "timeoffs" key carries the
     // time offset as the plug-in's own control writes it.

@@ -48,7 +48,9 @@ using FrameSink = std::function<bool(int64_t index, double seconds, TESS_IBitmap
 bool render_session(SmfFile song, const SessionSettings& settings, double first, int64_t count,
                     double frame_rate, const FrameSink& sink, std::string* error);
 
-// Seconds at which the session starts playing to show `first`: two seconds before it, or
-// earlier when a note of one of `tracks` still sounding at `first` (a sustain or a phrase)
-// began before that.
-double preroll_start(const SmfFile& song, const std::vector<int32_t>& tracks, double first);
+// Seconds at which the session starts playing to show `first` as a continuous render
+// would: 31 paints before it (a smash lasts 30), or earlier when a note of one of `tracks`
+// still sounding at `first` (a sustain or a phrase) or the latest drum mix event of one
+// (which swaps lanes until the next) came before that; at most a minute before.
+double preroll_start(const SmfFile& song, const std::vector<int32_t>& tracks, double first,
+                     double paint_rate);

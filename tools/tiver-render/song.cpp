@@ -9,6 +9,7 @@
 #include "host/tempo_map.h"
 #include "platform/platform.h"
 #include "tools/tiver-render/os.h"
+#include "tools/tiver-render/song_folder.h"
 
 namespace {
 
@@ -24,6 +25,49 @@ void count_gems(const SmfTrack& t, int counts[4]) {
 }
 
 }  // namespace
+
+bool open_song_source(const std::string& path, SongSource* out, std::string* error) {
+    SongSource s;
+    if (!is_directory(path)) {
+        s.chart = path;
+        *out = s;
+        return true;
+    }
+    SongFolder folder;
+    std::vector<std::string> warnings;
+    const bool opened = open_song_folder(path, &folder, &warnings, error);
+    for (const std::string& w : warnings) std::fprintf(stderr, "tiver-render: warning: %s\n", w.c_str());
+    if (!opened) return false;
+    s.chart = folder.chart;
+    s.folder = path;
+    s.ini = folder.ini;
+    s.stems = folder.stems;
+    *out = s;
+    return true;
+}
+
+void apply_song_ini(const SongIni& ini, int32_t resolution, RenderOptions* o) {
+    if (!o->offset_given && ini.has_delay) o->offset_ms = ini.delay_ms;
+    if (!o->hopo_given) o->hopo = song_ini_hopo_threshold(ini, resolution, o->hopo);
+}
+
+bool choose_audio(const RenderOptions& o, const SongSource& source, std::vector<std::string>* files,
+                  std::string* error) {
+    files->clear();
+    if (o.no_audio) return true;
+    if (o.audio.empty()) {
+        *files = source.stems;
+        return true;
+    }
+    for (const std::string& a : o.audio) {
+        if (!is_regular_file(a)) {
+            *error = "--audio " + a + ": " + (is_directory(a) ? "is a folder, not an audio file" : "no such file");
+            return false;
+        }
+    }
+    *files = o.audio;
+    return true;
+}
 
 bool load_chart(const std::string& path, SmfFile* song, std::string* error) {
     if (is_directory(path)) {
@@ -44,7 +88,10 @@ bool load_chart(const std::string& path, SmfFile* song, std::string* error) {
     return true;
 }
 
-void list_tracks(const SmfFile& song) {
+void list_tracks(const SmfFile& song, const SongIni& ini) {
+    if (!ini.name.empty()) std::printf("name:    %s\n", ini.name.c_str());
+    if (!ini.artist.empty()) std::printf("artist:  %s\n", ini.artist.c_str());
+    if (!ini.charter.empty()) std::printf("charter: %s\n", ini.charter.c_str());
     std::printf("%5s  %-28s %s\n", "track", "name", "gems easy/medium/hard/expert");
     for (size_t i = 0; i < song.tracks.size(); ++i) {
         int counts[4];
@@ -70,10 +117,11 @@ int32_t resolve_track(const SmfFile& song, const std::string& which) {
     return static_cast<int32_t>(index);
 }
 
-int32_t mode_for_track(const SmfFile& song, int32_t track) {
+int32_t mode_for_track(const SmfFile& song, int32_t track, bool pro_drums) {
     std::string name = song.tracks[static_cast<size_t>(track)].name;
     for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return name.find("DRUM") != std::string::npos ? 1 : name.find("KEYS") != std::string::npos ? 3 : 0;
+    if (name.find("DRUM") != std::string::npos) return pro_drums ? 1 : 2;
+    return name.find("KEYS") != std::string::npos ? 3 : 0;
 }
 
 double default_moment(const SmfFile& song, int32_t track, int32_t difficulty) {
@@ -86,4 +134,18 @@ double default_moment(const SmfFile& song, int32_t track, int32_t difficulty) {
             return tempo_ticks_to_seconds(map, static_cast<double>(e.tick)) + 1.0;
     }
     return 0.0;
+}
+
+double chart_end_seconds(const SmfFile& song, int32_t track) {
+    if (track < 0 || track >= static_cast<int32_t>(song.tracks.size())) return 0.0;
+    const SmfTrack& t = song.tracks[static_cast<size_t>(track)];
+    int64_t last = 0;
+    for (const SmfEvent& e : t.events) last = e.tick > last ? e.tick : last;
+    return tempo_ticks_to_seconds(tempo_map_from(song), static_cast<double>(last));
+}
+
+double whole_song_end(const SmfFile& song, int32_t track, int32_t offset_ms, double audio_end) {
+    if (audio_end > 0.0) return audio_end;
+    const double end = chart_end_seconds(song, track) + offset_ms / 1000.0;
+    return (end > 0.0 ? end : 0.0) + 2.0;
 }

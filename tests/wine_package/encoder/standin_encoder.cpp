@@ -1,11 +1,12 @@
 // A stand-in for ffmpeg.exe in the Wine tests of tiver-render.exe: reads its standard input
-// to the end and writes, into the file named by its last argument, the number of bytes read
-// and its arguments, one a line. With STANDIN_ENCODER_FAIL set it exits with status 1 after
+// to the end and writes, into the file named by its last argument (less a "file:" prefix, as
+// ffmpeg reads it), the number of bytes read and its arguments, one a line. With STANDIN_ENCODER_FAIL set it exits with status 1 after
 // reading, as an encoder that failed would.
 #include <windows.h>
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 
 int main() {
@@ -19,7 +20,9 @@ int main() {
     DWORD got = 0;
     while (ReadFile(in, buffer, sizeof buffer, &got, nullptr) && got > 0) total += got;
 
-    FILE* out = _wfopen(argv[argc - 1], L"wb");
+    const wchar_t* name = argv[argc - 1];
+    if (wcsncmp(name, L"file:", 5) == 0) name += 5;
+    FILE* out = _wfopen(name, L"wb");
     if (!out) return 4;
     std::fprintf(out, "bytes %llu\n", total);
     for (int i = 1; i < argc; ++i) {

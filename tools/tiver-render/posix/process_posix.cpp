@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tools/tiver-render/interrupt.h"
 #include "tools/tiver-render/process.h"
 
 extern char** environ;
@@ -24,7 +25,8 @@ public:
         const char* p = static_cast<const char*>(data);
         while (size > 0 && input_ >= 0) {
             const ssize_t n = ::write(input_, p, size);
-            if (n < 0 && errno == EINTR) continue;
+            // A signal asking us to stop ends a write the child is slow to take.
+            if (n < 0 && errno == EINTR && !interrupted()) continue;
             if (n <= 0) return false;
             p += n;
             size -= static_cast<size_t>(n);

@@ -1,0 +1,30 @@
+// A song folder's song.ini: the few keys of its [song] section that change what the tool
+// renders, read leniently (a bad line is skipped with a warning, never fatal). Used by the
+// song folder step and by its fuzz target.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct SongIni {
+    bool has_delay = false;
+    int32_t delay_ms = 0;           // the chart sounds this much later against the audio
+    bool has_hopo_frequency = false;
+    int64_t hopo_frequency = 0;     // in ticks of the chart file's own resolution
+    bool has_eighthnote_hopo = false;
+    bool eighthnote_hopo = false;
+    bool has_pro_drums = false;
+    bool pro_drums = true;
+    std::string name, artist, charter;  // valid UTF-8, empty when not given
+};
+
+// Reads song.ini text (UTF-8, with or without a byte-order mark; any line ending). Section
+// and key names match without regard to case; only [song] is read. Every line that cannot
+// be used adds one warning ("line N: ...") to `warnings`; the rest still counts.
+SongIni parse_song_ini(const std::string& text, std::vector<std::string>* warnings);
+
+// The HOPO threshold in 480-tick quarter notes that the ini asks for, given the chart's
+// resolution (ticks per quarter note): hopo_frequency converted and rounded, else half a
+// quarter note for eighthnote_hopo, else `fallback`; always within 32..1920.
+int32_t song_ini_hopo_threshold(const SongIni& ini, int32_t resolution, int32_t fallback);
