@@ -1,7 +1,6 @@
 // TESS_ScaledBlit: nearest, bilinear and reduction-kernel sampling, one row-loop template per
 // family instantiated for every combiner, picked once per call; scale-1 requests go to TESS_Blit.
 #include "raster/tess_scaled.h"
-#include "raster/tess_simd.h"
 
 #include <cfloat>
 #include <cmath>
@@ -9,6 +8,7 @@
 #include <cstdint>
 
 #include "raster/tess.h"
+#include "raster/tess_kernels.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -17,6 +17,7 @@
 namespace {
 
 using tess::apply_pixel;
+using tess::Columns;
 
 // Positions far outside any bitmap are clamped so that fixed-point arithmetic cannot
 // overflow; 2^52 in 16.16 is 2^36 pixels, beyond every possible bitmap.
@@ -50,12 +51,6 @@ int64_t ceil_div(int64_t a, int64_t b) { return -floor_div(-a, b); }  // b > 0
 
 // Destination columns i of [0, w) whose 16.16 position start + i * step lies in [lo, hi): a
 // contiguous run, found once per call so that the row loops need no column bounds test.
-struct Columns {
-    int32_t begin;
-    int32_t end;
-    int64_t pos;  // position of column `begin`
-};
-
 Columns column_range(int64_t start, int64_t step, int64_t lo, int64_t hi, int32_t w) {
     // The usual case, every column inside, needs no division.
     if (step >= 0 && step < (int64_t(1) << 31) && start >= lo && start + int64_t(w - 1) * step < hi)
@@ -118,35 +113,22 @@ void scaled_nearest(const Scaled& s, const Columns& cols, int32_t e) {
     }
 }
 
-#if defined(__SSE2__)
-using tess::copy_alpha_full4;
-
-// Sustain trails and other source-alpha stretches: four samples per step.
+// Sustain trails and other source-alpha stretches: the chosen path's row loop.
 template <>
-void scaled_nearest<tess::CopyAlphaFull>(const Scaled& s, const Columns& cols, int32_t e) {
-    TESS_pixel* d = s.dst;
+void scaled_nearest<tess::CopyAlphaFull>(const Scaled& s, const Columns& cols, int32_t) {
+    tess::StretchRow row;
+    row.dst = s.dst;
+    row.cols = cols;
+    row.step = s.xstep;
+    const auto stretch = tess::kernels().stretch_alpha_full;
     double yp = s.ystart;
-    for (int32_t j = 0; j < s.h; ++j, d += s.dstStep, yp += s.ystep) {
+    for (int32_t j = 0; j < s.h; ++j, row.dst += s.dstStep, yp += s.ystep) {
         const int32_t r = source_row(s, yp);
         if (r < 0) continue;
-        const TESS_pixel* row = s.src + ptrdiff_t(r) * s.srcStep;
-        int64_t xp = cols.pos;
-        int32_t i = cols.begin;
-        for (; i + 4 <= cols.end; i += 4) {
-            const TESS_pixel p0 = row[xp >> 16];
-            const TESS_pixel p1 = row[(xp + s.xstep) >> 16];
-            const TESS_pixel p2 = row[(xp + 2 * s.xstep) >> 16];
-            const TESS_pixel p3 = row[(xp + 3 * s.xstep) >> 16];
-            xp += 4 * s.xstep;
-            const __m128i sv = _mm_set_epi32(int(p3), int(p2), int(p1), int(p0));
-            __m128i* out = reinterpret_cast<__m128i*>(d + i);
-            _mm_storeu_si128(out, copy_alpha_full4(sv, _mm_loadu_si128(out)));
-        }
-        for (; i < cols.end; ++i, xp += s.xstep)
-            apply_pixel<tess::CopyAlphaFull>(d + i, row[xp >> 16], e);
+        row.row = s.src + ptrdiff_t(r) * s.srcStep;
+        stretch(row);
     }
 }
-#endif
 
 // Pixel (c, r) interpolated with (c + 1, r), (c, r + 1) and (c + 1, r + 1), from pointers to
 // the first two in their rows. The four weights add up to 65536, so every channel's weighted

@@ -1,12 +1,16 @@
 // Test support for the raster tests: guarded and bottom-up test bitmaps, seeded random content,
-// and a plain, slow per-pixel model of the combiners that every specialised loop is checked against.
+// a plain, slow per-pixel model of the combiners that every specialised loop is checked against,
+// and a fixture that runs a sweep once on every CPU path this machine has.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "raster/tess.h"
@@ -145,4 +149,40 @@ inline void split(uint32_t p, int s[4]) {
     for (int i = 0; i < 4; ++i) s[i] = chan(p, i);
 }
 
+// ---- CPU paths ----
+
+// The paths this processor and OS run, plainest first (GENERIC and, on x86-64, SSE2 always).
+inline std::vector<TESS_CpuPath> runnable_paths() {
+    std::vector<TESS_CpuPath> out;
+    for (int32_t p = 0; p < TESS_CPU_PATH_COUNT; ++p)
+        if (TESS_CpuPathSupported(TESS_CpuPath(p))) out.push_back(TESS_CpuPath(p));
+    return out;
+}
+
+// The TESS_DISABLE list that leaves `path` the widest: the names of every wider path.
+inline std::string disable_wider_than(TESS_CpuPath path) {
+    std::string list;
+    for (int32_t p = path + 1; p < TESS_CPU_PATH_COUNT; ++p)
+        list += std::string(TESS_CpuPathName(TESS_CpuPath(p))) + " ";
+    return list;
+}
+
+// A test run once per runnable path, on that path; afterwards the choice start-up made from
+// the environment is back.
+class OnEveryPath : public ::testing::TestWithParam<TESS_CpuPath> {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(TESS_ChooseCpuPath(disable_wider_than(GetParam()).c_str()), GetParam());
+    }
+    void TearDown() override { TESS_ChooseCpuPath(std::getenv("TESS_DISABLE")); }
+};
+
+inline std::string path_name(const ::testing::TestParamInfo<TESS_CpuPath>& info) {
+    return TESS_CpuPathName(info.param);
+}
+
 }  // namespace model
+
+// Registers fixture F (derived from model::OnEveryPath) once per runnable path.
+#define TESS_ON_EVERY_PATH(F) \
+    INSTANTIATE_TEST_SUITE_P(Path, F, ::testing::ValuesIn(model::runnable_paths()), model::path_name)

@@ -1,5 +1,6 @@
 // Scaled blit: a plain per-pixel model of the three sampling families checked against the
-// specialised loops on seeded random cases, and the cases worth pinning down one by one.
+// specialised loops on seeded random cases on every CPU path, and the cases worth pinning
+// down one by one.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -132,7 +133,10 @@ float pick_size(std::mt19937& rng, int32_t dest_size) {
 
 }  // namespace
 
-TEST(ScaledBlit, SpecialisedLoopsMatchThePerPixelModel) {
+class ScaledSweep : public model::OnEveryPath {};
+TESS_ON_EVERY_PATH(ScaledSweep);
+
+TEST_P(ScaledSweep, SpecialisedLoopsMatchThePerPixelModel) {
     std::mt19937 rng(20241);
     int seen[6][0x20] = {};
     for (int n = 0; n < 6000; ++n) {
