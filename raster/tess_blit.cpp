@@ -110,11 +110,17 @@ void blit(TESS_IBitmap* dest, TESS_IBitmap* src, int32_t x, int32_t y, const TES
         r.spans = spans + top;
         r.spanShift = static_cast<int32_t>(left);
     }
-    if (key == TESS_BLIT_USE_ALPHA && alpha == 1.0f) {
-        tess::kernels().copy_alpha_full(r);
-        return;
-    }
     const int32_t e = TESS_AlphaWeight(alpha);
+    if (key == TESS_BLIT_USE_ALPHA) {
+        if (alpha == 1.0f) {
+            tess::kernels().copy_alpha_full(r);
+            return;
+        }
+        if (e >= 0 && e <= 256) {
+            tess::kernels().copy_alpha(r, e);
+            return;
+        }
+    }
     tess::with_blit_combiner(key, alpha, [&](auto op) { tess::blit_rows<decltype(op)>(r, e); });
 }
 

@@ -68,6 +68,8 @@ struct Kernels {
     TESS_CpuPath path;
     // COPY by source alpha at alpha 1 (TESS_CombineCopyAlphaFull): gems, markers, flares.
     void (*copy_alpha_full)(const BlitRows& r);
+    // COPY by source alpha at a weight e of 0..256 (TESS_CombineCopyAlpha): gems fading out.
+    void (*copy_alpha)(const BlitRows& r, int32_t e);
     // COPY at alpha 1: rows moved unchanged (the backdrop onto each frame).
     void (*copy)(const BlitRows& r);
     // A nearest-sampled row combined by source alpha at alpha 1: sustain trails.

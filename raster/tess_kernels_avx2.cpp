@@ -20,6 +20,7 @@ namespace avx2 {
 const Kernels AVX2_KERNELS = {
     TESS_CPU_AVX2,
     avx2::copy_alpha_full_rows<avx2::V256>,
+    avx2::copy_alpha_rows<avx2::V256>,
     avx2::copy_rows<avx2::V256>,
     avx2::stretch_alpha_full<avx2::V256>,
     {avx2::fill_rows<avx2::V256, Mix::Store>, avx2::fill_rows<avx2::V256, Mix::Half>,

@@ -21,6 +21,7 @@ void move_rows(const BlitRows& r) {
 namespace {
 
 void copy_alpha_full(const BlitRows& r) { blit_rows<CopyAlphaFull>(r, 256); }
+void copy_alpha(const BlitRows& r, int32_t e) { blit_rows<CopyAlpha>(r, e); }
 void stretch_alpha_full(const StretchRow& r) { stretch_row<CopyAlphaFull>(r, 256); }
 
 }  // namespace
@@ -28,6 +29,7 @@ void stretch_alpha_full(const StretchRow& r) { stretch_row<CopyAlphaFull>(r, 256
 const Kernels GENERIC_KERNELS = {
     TESS_CPU_GENERIC,
     copy_alpha_full,
+    copy_alpha,
     move_rows,
     stretch_alpha_full,
     {fill_words<Mix::Store>, fill_words<Mix::Half>, fill_words<Mix::Quarter>,

@@ -18,6 +18,7 @@ struct V128 {
     static reg zero() { return _mm_setzero_si128(); }
     static reg set1(uint32_t v) { return _mm_set1_epi32(static_cast<int>(v)); }
     static reg and_(reg a, reg b) { return _mm_and_si128(a, b); }
+    static reg andnot(reg a, reg b) { return _mm_andnot_si128(a, b); }
     static reg or_(reg a, reg b) { return _mm_or_si128(a, b); }
     static reg add32(reg a, reg b) { return _mm_add_epi32(a, b); }
     static reg cmpeq32(reg a, reg b) { return _mm_cmpeq_epi32(a, b); }
@@ -34,6 +35,7 @@ struct V128 {
     static reg sub16(reg a, reg b) { return _mm_sub_epi16(a, b); }
     template <int K> static reg slli16(reg a) { return _mm_slli_epi16(a, K); }
     static reg mulhi16(reg a, reg b) { return _mm_mulhi_epi16(a, b); }
+    static reg mulhi_u16(reg a, reg b) { return _mm_mulhi_epu16(a, b); }
 
     // Nearest samples of a source row at 16.16 positions pos, pos + step, ...: four loads.
     struct Sampler {
@@ -63,6 +65,7 @@ struct V256 {
     static reg zero() { return _mm256_setzero_si256(); }
     static reg set1(uint32_t v) { return _mm256_set1_epi32(static_cast<int>(v)); }
     static reg and_(reg a, reg b) { return _mm256_and_si256(a, b); }
+    static reg andnot(reg a, reg b) { return _mm256_andnot_si256(a, b); }
     static reg or_(reg a, reg b) { return _mm256_or_si256(a, b); }
     static reg add32(reg a, reg b) { return _mm256_add_epi32(a, b); }
     static reg cmpeq32(reg a, reg b) { return _mm256_cmpeq_epi32(a, b); }
@@ -81,6 +84,7 @@ struct V256 {
     static reg sub16(reg a, reg b) { return _mm256_sub_epi16(a, b); }
     template <int K> static reg slli16(reg a) { return _mm256_slli_epi16(a, K); }
     static reg mulhi16(reg a, reg b) { return _mm256_mulhi_epi16(a, b); }
+    static reg mulhi_u16(reg a, reg b) { return _mm256_mulhi_epu16(a, b); }
 
     // Nearest samples by one gather; positions held in 32-bit lanes, so every position the
     // row uses must lie in 0 .. 2^31 - 1.
@@ -216,6 +220,56 @@ void copy_alpha_full_rows(const BlitRows& r) {
             i += N;
         }
         if (i < end) copy_alpha_full_tail(d + i, s + i, end - i);
+    }
+}
+
+// ---- COPY by source alpha at a weight e of 0..256 (gems fading out) --------------------------
+
+// A pixel's weight is e' = e * (sa + 1) / 256: the high half of (e << 7) * ((sa + 1) << 1) in
+// unsigned 16 bits. With e' of 0..256 the sum S * e' + D * (256 - e') is never negative and
+// needs no clamp, so as above every channel, alpha included, is D + floor((S - D) * e' / 256).
+// A transparent source gets factor 0, which leaves the pixel as the skip does.
+template <class V>
+inline typename V::reg blend_alpha(typename V::reg s, typename V::reg d, typename V::reg e7) {
+    using R = typename V::reg;
+    const R zero = V::zero();
+    const R sa = V::template srli32<24>(s);
+    const R w = V::andnot(V::cmpeq32(sa, zero),
+                          V::mulhi_u16(e7, V::template slli32<1>(V::add32(sa, V::set1(1)))));
+    R w2 = V::template slli32<1>(w);
+    w2 = V::or_(w2, V::template slli32<16>(w2));
+    const R lo = blend_channels<V>(V::unpacklo8(s, zero), V::unpacklo8(d, zero), V::unpacklo32(w2, w2));
+    const R hi = blend_channels<V>(V::unpackhi8(s, zero), V::unpackhi8(d, zero), V::unpackhi32(w2, w2));
+    return V::packus16(lo, hi);
+}
+
+// Groups with any visible pixel are blended; wholly transparent ones are skipped.
+template <class V>
+void copy_alpha_rows(const BlitRows& r, int32_t e) {
+    using R = typename V::reg;
+    const R alphaMask = V::set1(0xFF000000u);
+    const R e7 = V::set1(uint32_t(e) << 7);
+    const __m128i e7narrow = V128::set1(uint32_t(e) << 7);
+    TESS_pixel* d = r.dst;
+    const TESS_pixel* s = r.src;
+    for (int32_t y = 0; y < r.h; ++y, d += r.dstStep, s += r.srcStep) {
+        int32_t i, end;
+        row_columns(r, y, &i, &end);
+        for (; i + V::N <= end; i += V::N) {
+            const R sv = V::load(s + i);
+            if (!V::all_ones(V::cmpeq32(V::and_(sv, alphaMask), V::zero())))
+                V::store(d + i, blend_alpha<V>(sv, V::load(d + i), e7));
+        }
+        // The last 0..7 pixels: a group of four, then 1..3 in a partial vector.
+        if (i + 4 <= end) {
+            const __m128i sv = V128::load(s + i);
+            V128::store(d + i, blend_alpha<V128>(sv, V128::load(d + i), e7narrow));
+            i += 4;
+        }
+        if (i < end) {
+            const int32_t n = end - i;
+            store_partial(d + i, n, blend_alpha<V128>(load_partial(s + i, n), load_partial(d + i, n), e7narrow));
+        }
     }
 }
 

@@ -13,6 +13,7 @@ namespace sse2 {
 const Kernels SSE2_KERNELS = {
     TESS_CPU_SSE2,
     sse2::copy_alpha_full_rows<sse2::V128>,
+    sse2::copy_alpha_rows<sse2::V128>,
     move_rows,  // the C library's move is as fast as four-pixel vectors
     sse2::stretch_alpha_full<sse2::V128>,
     {sse2::fill_rows<sse2::V128, Mix::Store>, sse2::fill_rows<sse2::V128, Mix::Half>,
