@@ -110,9 +110,11 @@ void draw_sustain(const Frame& f, const VisibleGem& g, int32_t k, double l, doub
     const double dx = (cS - cE) / rows - dw * 0.5;
     double left = D * 0.5 + cE - wE * 0.5 + f.ox;
     double cur = wE;
+    // Every row stretches the same strip onto the same frame: set up once.
+    TESS_ScaledBlitSetup strip;
+    TESS_PrepareScaledBlit(&strip, f.dest, image, third, 0.0f, third, 1.0f, 1.0f, TESS_BLIT_USE_ALPHA);
     for (int32_t r = ye + f.oy; r < ys + f.oy; ++r) {
-        TESS_ScaledBlit(f.dest, image, to_pixel(left), r, to_pixel(cur), 1, third, 0.0f, third, 1.0f,
-                        1.0f, TESS_BLIT_USE_ALPHA);
+        TESS_ScaledBlitPrepared(&strip, to_pixel(left), r, to_pixel(cur), 1);
         left += dx;
         cur += dw;
     }
