@@ -23,17 +23,16 @@ struct V128 {
     static reg add32(reg a, reg b) { return _mm_add_epi32(a, b); }
     static reg cmpeq32(reg a, reg b) { return _mm_cmpeq_epi32(a, b); }
     static bool all_ones(reg m) { return _mm_movemask_epi8(m) == 0xFFFF; }
+    // Whether every pixel's alpha byte is 255, or every one is 0.
+    static bool all_opaque(reg v) { return all_ones(cmpeq32(and_(v, set1(0xFF000000u)), set1(0xFF000000u))); }
+    static bool all_transparent(reg v) { return all_ones(cmpeq32(and_(v, set1(0xFF000000u)), zero())); }
     template <int K> static reg srli32(reg a) { return _mm_srli_epi32(a, K); }
     template <int K> static reg slli32(reg a) { return _mm_slli_epi32(a, K); }
     static reg adds_u8(reg a, reg b) { return _mm_adds_epu8(a, b); }
-    static reg unpacklo8(reg a, reg b) { return _mm_unpacklo_epi8(a, b); }
-    static reg unpackhi8(reg a, reg b) { return _mm_unpackhi_epi8(a, b); }
-    static reg unpacklo32(reg a, reg b) { return _mm_unpacklo_epi32(a, b); }
-    static reg unpackhi32(reg a, reg b) { return _mm_unpackhi_epi32(a, b); }
-    static reg packus16(reg a, reg b) { return _mm_packus_epi16(a, b); }
     static reg add16(reg a, reg b) { return _mm_add_epi16(a, b); }
     static reg sub16(reg a, reg b) { return _mm_sub_epi16(a, b); }
     template <int K> static reg slli16(reg a) { return _mm_slli_epi16(a, K); }
+    template <int K> static reg srli16(reg a) { return _mm_srli_epi16(a, K); }
     static reg mulhi16(reg a, reg b) { return _mm_mulhi_epi16(a, b); }
     static reg mulhi_u16(reg a, reg b) { return _mm_mulhi_epu16(a, b); }
 
@@ -69,20 +68,16 @@ struct V256 {
     static reg or_(reg a, reg b) { return _mm256_or_si256(a, b); }
     static reg add32(reg a, reg b) { return _mm256_add_epi32(a, b); }
     static reg cmpeq32(reg a, reg b) { return _mm256_cmpeq_epi32(a, b); }
-    static bool all_ones(reg m) { return _mm256_movemask_epi8(m) == -1; }
+    // One VPTEST each: the carry flag says no alpha bit is clear, the zero flag none is set.
+    static bool all_opaque(reg v) { return _mm256_testc_si256(v, set1(0xFF000000u)) != 0; }
+    static bool all_transparent(reg v) { return _mm256_testz_si256(v, set1(0xFF000000u)) != 0; }
     template <int K> static reg srli32(reg a) { return _mm256_srli_epi32(a, K); }
     template <int K> static reg slli32(reg a) { return _mm256_slli_epi32(a, K); }
     static reg adds_u8(reg a, reg b) { return _mm256_adds_epu8(a, b); }
-    // Unpacks and packs work within each 128-bit half, as two V128 operations side by side;
-    // the pack puts the pixels back in their order.
-    static reg unpacklo8(reg a, reg b) { return _mm256_unpacklo_epi8(a, b); }
-    static reg unpackhi8(reg a, reg b) { return _mm256_unpackhi_epi8(a, b); }
-    static reg unpacklo32(reg a, reg b) { return _mm256_unpacklo_epi32(a, b); }
-    static reg unpackhi32(reg a, reg b) { return _mm256_unpackhi_epi32(a, b); }
-    static reg packus16(reg a, reg b) { return _mm256_packus_epi16(a, b); }
     static reg add16(reg a, reg b) { return _mm256_add_epi16(a, b); }
     static reg sub16(reg a, reg b) { return _mm256_sub_epi16(a, b); }
     template <int K> static reg slli16(reg a) { return _mm256_slli_epi16(a, K); }
+    template <int K> static reg srli16(reg a) { return _mm256_srli_epi16(a, K); }
     static reg mulhi16(reg a, reg b) { return _mm256_mulhi_epi16(a, b); }
     static reg mulhi_u16(reg a, reg b) { return _mm256_mulhi_epu16(a, b); }
 
@@ -115,81 +110,102 @@ struct V256 {
 
 // ---- COPY by source alpha at alpha 1 ---------------------------------------------------------
 
-// Eight channels at a time in 16-bit lanes, w = sa + 1:
+// Channels are blended in 16-bit lanes, the even bytes (blue, red) and the odd bytes (green,
+// alpha) of the pixels apart. With w = sa + 1,
 // S * w + D * (256 - w) = 256 * D + (S - D) * w, and the sum is never negative, so the result
-// is D + floor((S - D) * w / 256): the high half of ((S - D) << 7) * (2 * w), exact in 16 bits.
-// The alpha lane does the same with S = w (giving (D * (256 - w) + w * w) / 256), except that
-// sa = 255 uses S = 255 there, which yields 255 as the clamp would. For sa = 0 the factor is
-// 0 instead of 1, which leaves the destination exactly as the skip does.
+// is D + floor((S - D) * w / 256): the high half of ((S - D) << 7) * (2 * w), exact in 16 bits,
+// and within 0..255, so the two halves join again by a shift and an or.
 template <class V>
-inline typename V::reg blend_channels(typename V::reg s16, typename V::reg d16, typename V::reg w2) {
+inline typename V::reg blend_lanes(typename V::reg s16, typename V::reg d16, typename V::reg w2) {
     return V::add16(d16, V::mulhi16(V::template slli16<7>(V::sub16(s16, d16)), w2));
 }
 
+// s and d blended by w2 (2 * w of each pixel in both 16-bit halves of its 32-bit lane).
+template <class V>
+inline typename V::reg blend_by(typename V::reg s, typename V::reg d, typename V::reg w2) {
+    const typename V::reg even = V::set1(0x00FF00FFu);
+    const typename V::reg lo = blend_lanes<V>(V::and_(s, even), V::and_(d, even), w2);
+    const typename V::reg hi = blend_lanes<V>(V::template srli16<8>(s), V::template srli16<8>(d), w2);
+    return V::or_(lo, V::template slli16<8>(hi));
+}
+
+// COPY by source alpha at alpha 1. The alpha lane uses S = w (giving (D * (256 - w) + w * w)
+// / 256), except that sa = 255 uses S = 255 there, which yields 255 as the clamp would. For
+// sa = 0 the factor is 0 instead of 1, which leaves the destination exactly as the skip does.
 template <class V>
 inline typename V::reg blend_alpha_full(typename V::reg s, typename V::reg d) {
     using R = typename V::reg;
-    const R zero = V::zero();
     const R sa = V::template srli32<24>(s);
-    const R w = V::add32(V::add32(sa, V::set1(1)), V::cmpeq32(sa, zero));
-    R w2 = V::template slli32<1>(w);
-    w2 = V::or_(w2, V::template slli32<16>(w2));
+    const R w = V::add32(V::add32(sa, V::set1(1)), V::cmpeq32(sa, V::zero()));
+    const R w2 = V::template slli32<1>(w);
     // Alpha byte of the source becomes min(sa + 1, 255), the S of the alpha lane.
-    const R sw = V::adds_u8(s, V::set1(0x01000000u));
-    const R lo = blend_channels<V>(V::unpacklo8(sw, zero), V::unpacklo8(d, zero), V::unpacklo32(w2, w2));
-    const R hi = blend_channels<V>(V::unpackhi8(sw, zero), V::unpackhi8(d, zero), V::unpackhi32(w2, w2));
-    return V::packus16(lo, hi);
+    return blend_by<V>(V::adds_u8(s, V::set1(0x01000000u)), d, V::or_(w2, V::template slli32<16>(w2)));
 }
 
-// N pixels at d from sv with alphas av: opaque groups are stored, transparent ones skipped,
-// others blended.
-template <class V>
-inline void copy_alpha_full_group(TESS_pixel* d, typename V::reg sv, typename V::reg av) {
-    const typename V::reg opaque = V::set1(0xFF000000u);
-    if (V::all_ones(V::cmpeq32(av, opaque))) {
-        V::store(d, sv);
-    } else if (!V::all_ones(V::cmpeq32(av, V::zero()))) {
-        V::store(d, blend_alpha_full<V>(sv, V::load(d)));
+// ---- One row of a source-alpha blend -----------------------------------------------------------
+
+// Blends are per pixel: a result depends only on that pixel's source and its destination as it
+// was. So a row need not end in a short group: its last N pixels form one whole group,
+// overlapping the group before, worked out from the destination before any of the row is
+// stored and stored last; the overlapped pixels are then written twice with the same value.
+//
+// Op::result<W>(sv, d, &out) gives the W::N results for sources sv over the destination at d
+// (read only when needed), or false when the destination stays as it is.
+
+template <class W, class Op>
+inline void blend_group(TESS_pixel* d, typename W::reg sv, const Op& op) {
+    typename W::reg out;
+    if (op.template result<W>(sv, d, &out)) W::store(d, out);
+}
+
+// Pixels [i, end) of a row whose source pixels lie at s[i], s[i + 1], ...
+template <class W, class Op>
+inline void blend_run(TESS_pixel* d, const TESS_pixel* s, int32_t i, int32_t end, const Op& op) {
+    const int32_t last = end - W::N;
+    typename W::reg lastOut;
+    const bool storeLast = op.template result<W>(W::load(s + last), d + last, &lastOut);
+    for (; i < last; i += W::N) blend_group<W>(d + i, W::load(s + i), op);
+    if (storeLast) W::store(d + last, lastOut);
+}
+
+template <class V, class Op>
+inline void blend_row(TESS_pixel* d, const TESS_pixel* s, int32_t i, int32_t end, const Op& op) {
+    const int32_t n = end - i;
+    if (n >= V::N) {
+        blend_run<V>(d, s, i, end, op);
+    } else if (n >= 4) {
+        blend_run<V128>(d, s, i, end, op);
+    } else if (n > 0) {
+        // 1..3 pixels: through a group of four on the stack, touching only their own addresses.
+        alignas(16) TESS_pixel src[4] = {0, 0, 0, 0}, dst[4] = {0, 0, 0, 0};
+        for (int32_t k = 0; k < n; ++k) {
+            src[k] = s[i + k];
+            dst[k] = d[i + k];
+        }
+        blend_group<V128>(dst, V128::load(src), op);
+        for (int32_t k = 0; k < n; ++k) d[i + k] = dst[k];
     }
 }
 
-// 1..3 pixels into the low lanes of a vector, and back, touching only their own addresses.
-inline __m128i load_partial(const TESS_pixel* p, int32_t n) {
-    if (n == 1) return _mm_cvtsi32_si128(static_cast<int>(p[0]));
-    const __m128i lo = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
-    return n == 2 ? lo : _mm_unpacklo_epi64(lo, _mm_cvtsi32_si128(static_cast<int>(p[2])));
-}
-inline void store_partial(TESS_pixel* p, int32_t n, __m128i v) {
-    if (n == 1) {
-        p[0] = static_cast<TESS_pixel>(_mm_cvtsi128_si32(v));
-        return;
-    }
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v);
-    if (n == 3) p[2] = static_cast<TESS_pixel>(_mm_cvtsi128_si32(_mm_srli_si128(v, 8)));
-}
+// ---- COPY by source alpha at alpha 1 -----------------------------------------------------------
 
-// The last 0..7 pixels of a row: a group of four, then 1..3 in a partial vector.
-inline void copy_alpha_full_tail(TESS_pixel* d, const TESS_pixel* s, int32_t n) {
-    const __m128i alphaMask = V128::set1(0xFF000000u);
-    if (n >= 4) {
-        const __m128i sv = V128::load(s);
-        copy_alpha_full_group<V128>(d, sv, V128::and_(sv, alphaMask));
-        d += 4;
-        s += 4;
-        n -= 4;
+// Opaque groups, the bulk of a sprite's interior, are stored and transparent ones skipped
+// without reading the destination; the rest are blended.
+struct AlphaFullOp {
+    template <class W>
+    bool result(typename W::reg sv, const TESS_pixel* d, typename W::reg* out) const {
+        if (W::all_opaque(sv)) {
+            *out = sv;
+            return true;
+        }
+        if (W::all_transparent(sv)) return false;
+        *out = blend_alpha_full<W>(sv, W::load(d));
+        return true;
     }
-    if (n > 0) {
-        const __m128i sv = load_partial(s, n);
-        if (!V128::all_ones(V128::cmpeq32(V128::and_(sv, alphaMask), V128::zero())))
-            store_partial(d, n, blend_alpha_full<V128>(sv, load_partial(d, n)));
-    }
-}
+};
 
 template <class V>
 void copy_alpha_full_rows(const BlitRows& r) {
-    using R = typename V::reg;
-    constexpr int32_t N = V::N;
-    const R alphaMask = V::set1(0xFF000000u);
     TESS_pixel* d = r.dst;
     const TESS_pixel* s = r.src;
     for (int32_t y = 0; y < r.h; ++y, d += r.dstStep, s += r.srcStep) {
@@ -200,26 +216,7 @@ void copy_alpha_full_rows(const BlitRows& r) {
             const char* ahead = reinterpret_cast<const char*>(d + 2 * r.dstStep + i);
             for (int32_t b = 0; b < (end - i) * 4; b += 64) _mm_prefetch(ahead + b, _MM_HINT_T0);
         }
-        // 2N pixels per step; runs that are wholly opaque or wholly transparent, the bulk of
-        // a sprite, take one test for all of them and never read the destination.
-        for (; i + 2 * N <= end; i += 2 * N) {
-            const R s0 = V::load(s + i);
-            const R s1 = V::load(s + i + N);
-            const R a0 = V::and_(s0, alphaMask), a1 = V::and_(s1, alphaMask);
-            if (V::all_ones(V::cmpeq32(V::and_(a0, a1), alphaMask))) {
-                V::store(d + i, s0);
-                V::store(d + i + N, s1);
-            } else if (!V::all_ones(V::cmpeq32(V::or_(a0, a1), V::zero()))) {
-                copy_alpha_full_group<V>(d + i, s0, a0);
-                copy_alpha_full_group<V>(d + i + N, s1, a1);
-            }
-        }
-        if (i + N <= end) {
-            const R sv = V::load(s + i);
-            copy_alpha_full_group<V>(d + i, sv, V::and_(sv, alphaMask));
-            i += N;
-        }
-        if (i < end) copy_alpha_full_tail(d + i, s + i, end - i);
+        blend_row<V>(d, s, i, end, AlphaFullOp());
     }
 }
 
@@ -232,62 +229,65 @@ void copy_alpha_full_rows(const BlitRows& r) {
 template <class V>
 inline typename V::reg blend_alpha(typename V::reg s, typename V::reg d, typename V::reg e7) {
     using R = typename V::reg;
-    const R zero = V::zero();
     const R sa = V::template srli32<24>(s);
-    const R w = V::andnot(V::cmpeq32(sa, zero),
+    const R w = V::andnot(V::cmpeq32(sa, V::zero()),
                           V::mulhi_u16(e7, V::template slli32<1>(V::add32(sa, V::set1(1)))));
-    R w2 = V::template slli32<1>(w);
-    w2 = V::or_(w2, V::template slli32<16>(w2));
-    const R lo = blend_channels<V>(V::unpacklo8(s, zero), V::unpacklo8(d, zero), V::unpacklo32(w2, w2));
-    const R hi = blend_channels<V>(V::unpackhi8(s, zero), V::unpackhi8(d, zero), V::unpackhi32(w2, w2));
-    return V::packus16(lo, hi);
+    const R w2 = V::template slli32<1>(w);
+    return blend_by<V>(s, d, V::or_(w2, V::template slli32<16>(w2)));
 }
 
 // Groups with any visible pixel are blended; wholly transparent ones are skipped.
 template <class V>
+struct AlphaOp {
+    typename V::reg e7;  // e << 7 in every 32-bit lane, at the path's width and at four pixels
+    __m128i e7narrow;
+    template <class W>
+    bool result(typename W::reg sv, const TESS_pixel* d, typename W::reg* out) const {
+        if (W::all_transparent(sv)) return false;
+        if constexpr (W::N == V::N) {
+            *out = blend_alpha<W>(sv, W::load(d), e7);
+        } else {
+            *out = blend_alpha<W>(sv, W::load(d), e7narrow);
+        }
+        return true;
+    }
+};
+
+template <class V>
 void copy_alpha_rows(const BlitRows& r, int32_t e) {
-    using R = typename V::reg;
-    const R alphaMask = V::set1(0xFF000000u);
-    const R e7 = V::set1(uint32_t(e) << 7);
-    const __m128i e7narrow = V128::set1(uint32_t(e) << 7);
+    AlphaOp<V> op;
+    op.e7 = V::set1(uint32_t(e) << 7);
+    op.e7narrow = V128::set1(uint32_t(e) << 7);
     TESS_pixel* d = r.dst;
     const TESS_pixel* s = r.src;
     for (int32_t y = 0; y < r.h; ++y, d += r.dstStep, s += r.srcStep) {
         int32_t i, end;
         row_columns(r, y, &i, &end);
-        for (; i + V::N <= end; i += V::N) {
-            const R sv = V::load(s + i);
-            if (!V::all_ones(V::cmpeq32(V::and_(sv, alphaMask), V::zero())))
-                V::store(d + i, blend_alpha<V>(sv, V::load(d + i), e7));
-        }
-        // The last 0..7 pixels: a group of four, then 1..3 in a partial vector.
-        if (i + 4 <= end) {
-            const __m128i sv = V128::load(s + i);
-            V128::store(d + i, blend_alpha<V128>(sv, V128::load(d + i), e7narrow));
-            i += 4;
-        }
-        if (i < end) {
-            const int32_t n = end - i;
-            store_partial(d + i, n, blend_alpha<V128>(load_partial(s + i, n), load_partial(d + i, n), e7narrow));
-        }
+        blend_row<V>(d, s, i, end, op);
     }
 }
 
 // ---- Sustain rows: nearest samples by source alpha at alpha 1 ------------------------------
 
+// Semi-transparent strips: every group is blended. Rows of at least N pixels end in an
+// overlapping group as above; shorter ones go pixel by pixel.
 template <class V>
 void stretch_alpha_full(const StretchRow& r) {
-    int32_t i = r.cols.begin;
-    int64_t xp = r.cols.pos;
-    if (V::Sampler::fits(xp, r.step, r.cols.end - i)) {
-        typename V::Sampler sampler(r.row, xp, r.step);
-        for (; i + V::N <= r.cols.end; i += V::N) {
+    const int32_t begin = r.cols.begin, end = r.cols.end;
+    if (end - begin >= V::N && V::Sampler::fits(r.cols.pos, r.step, end - begin)) {
+        const int32_t last = end - V::N;
+        typename V::Sampler tail(r.row, r.cols.pos + int64_t(last - begin) * r.step, r.step);
+        const typename V::reg lastOut = blend_alpha_full<V>(tail.next(), V::load(r.dst + last));
+        typename V::Sampler sampler(r.row, r.cols.pos, r.step);
+        for (int32_t i = begin; i < last; i += V::N) {
             TESS_pixel* d = r.dst + i;
             V::store(d, blend_alpha_full<V>(sampler.next(), V::load(d)));
         }
-        xp += int64_t(i - r.cols.begin) * r.step;
+        V::store(r.dst + last, lastOut);
+        return;
     }
-    for (; i < r.cols.end; ++i, xp += r.step)
+    int64_t xp = r.cols.pos;
+    for (int32_t i = begin; i < end; ++i, xp += r.step)
         apply_pixel<CopyAlphaFull>(r.dst + i, r.row[xp >> 16], 256);
 }
 
