@@ -204,18 +204,30 @@ struct AlphaFullOp {
     }
 };
 
+// Asks for the visited part of rectangle row y, of the source and of the destination: a
+// destination row lies a whole frame row from the one before, and a sprite is seldom still in
+// the cache from the frame before.
+inline void prefetch_row(const BlitRows& r, int32_t y) {
+    int32_t i, end;
+    row_columns(r, y, &i, &end);
+    const char* d = reinterpret_cast<const char*>(r.dst + y * r.dstStep + i);
+    const char* s = reinterpret_cast<const char*>(r.src + y * r.srcStep + i);
+    for (int32_t b = 0; b < (end - i) * 4; b += 64) {
+        _mm_prefetch(d + b, _MM_HINT_T0);
+        _mm_prefetch(s + b, _MM_HINT_T0);
+    }
+}
+
 template <class V>
 void copy_alpha_full_rows(const BlitRows& r) {
+    // Each row asks for the one two ahead; the first two are asked for here.
+    for (int32_t y = 0; y < 2 && y < r.h; ++y) prefetch_row(r, y);
     TESS_pixel* d = r.dst;
     const TESS_pixel* s = r.src;
     for (int32_t y = 0; y < r.h; ++y, d += r.dstStep, s += r.srcStep) {
+        if (y + 2 < r.h) prefetch_row(r, y + 2);
         int32_t i, end;
         row_columns(r, y, &i, &end);
-        // Destination rows lie a whole frame row apart: ask for the one two rows ahead.
-        if (y + 2 < r.h) {
-            const char* ahead = reinterpret_cast<const char*>(d + 2 * r.dstStep + i);
-            for (int32_t b = 0; b < (end - i) * 4; b += 64) _mm_prefetch(ahead + b, _MM_HINT_T0);
-        }
         blend_row<V>(d, s, i, end, AlphaFullOp());
     }
 }
