@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_main.h"
 #include "raster/tess.h"
 
 namespace {
@@ -187,4 +188,4 @@ BENCHMARK(BM_PixmanScaleReduce);
 BENCHMARK(BM_SustainRows);
 BENCHMARK(BM_PixmanSustainRows);
 BENCHMARK(BM_LoadPng);
-BENCHMARK_MAIN();
+int main(int argc, char** argv) { return run_benchmarks(argc, argv); }
