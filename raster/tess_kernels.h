@@ -76,6 +76,9 @@ struct Kernels {
     void (*stretch_alpha_full)(const StretchRow& r);
     // Colour c mixed into every pixel by the word mix of its index (Mix).
     void (*fill[4])(const FillRows& r, TESS_pixel c);
+    // n pixels of bytes red, green, blue, alpha (any alignment) turned into TESS pixels (blue,
+    // green, red, alpha): decoded PNG rows.
+    void (*swap_red_blue)(uint8_t* pixels, int32_t n);
 };
 
 // ---- Plain C loops: the generic table's, and every combiner's outside the tables ----
@@ -116,6 +119,14 @@ void fill_words(const FillRows& r, TESS_pixel c) {
     TESS_pixel* row = r.first;
     for (int32_t y = 0; y < r.h; ++y, row += r.step) {
         for (int32_t i = 0; i < r.w; ++i) row[i] = mix_word<M>(c, row[i]);
+    }
+}
+
+inline void swap_red_blue_bytes(uint8_t* p, int32_t n) {
+    for (int32_t i = 0; i < n; ++i, p += 4) {
+        const uint8_t red = p[0];
+        p[0] = p[2];
+        p[2] = red;
     }
 }
 

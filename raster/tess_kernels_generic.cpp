@@ -34,6 +34,7 @@ const Kernels GENERIC_KERNELS = {
     stretch_alpha_full,
     {fill_words<Mix::Store>, fill_words<Mix::Half>, fill_words<Mix::Quarter>,
      fill_words<Mix::ThreeQuarters>},
+    swap_red_blue_bytes,
 };
 
 }  // namespace tess

@@ -35,6 +35,11 @@ struct V128 {
     template <int K> static reg srli16(reg a) { return _mm_srli_epi16(a, K); }
     static reg mulhi16(reg a, reg b) { return _mm_mulhi_epi16(a, b); }
     static reg mulhi_u16(reg a, reg b) { return _mm_mulhi_epu16(a, b); }
+    // Bytes 0 and 2 of every pixel exchanged: the pixel's 16-bit halves swapped supply them.
+    static reg swap_bytes_0_2(reg v) {
+        const reg halves = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0xB1), 0xB1);
+        return or_(and_(v, set1(0xFF00FF00u)), and_(halves, set1(0x00FF00FFu)));
+    }
 
     // Nearest samples of a source row at 16.16 positions pos, pos + step, ...: four loads.
     struct Sampler {
@@ -80,6 +85,10 @@ struct V256 {
     template <int K> static reg srli16(reg a) { return _mm256_srli_epi16(a, K); }
     static reg mulhi16(reg a, reg b) { return _mm256_mulhi_epi16(a, b); }
     static reg mulhi_u16(reg a, reg b) { return _mm256_mulhi_epu16(a, b); }
+    static reg swap_bytes_0_2(reg v) {
+        return _mm256_shuffle_epi8(v, _mm256_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15,
+                                                       2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15));
+    }
 
     // Nearest samples by one gather; positions held in 32-bit lanes, so every position the
     // row uses must lie in 0 .. 2^31 - 1.
@@ -342,6 +351,18 @@ void fill_rows(const FillRows& r, TESS_pixel c) {
         for (; i + V::N <= r.w; i += V::N) V::store(row + i, mix_vector<V, M>(cv, V::load(row + i)));
         for (; i < r.w; ++i) row[i] = mix_word<M>(c, row[i]);
     }
+}
+
+// ---- Decoded PNG rows: red, green, blue, alpha bytes into TESS pixels -------------------------
+
+template <class V>
+void swap_red_blue(uint8_t* p, int32_t n) {
+    int32_t i = 0;
+    for (; i + V::N <= n; i += V::N) {
+        TESS_pixel* at = reinterpret_cast<TESS_pixel*>(p + size_t(i) * 4);  // unaligned vector access
+        V::store(at, V::swap_bytes_0_2(V::load(at)));
+    }
+    swap_red_blue_bytes(p + size_t(i) * 4, n - i);
 }
 
 // ---- COPY at alpha 1 ----------------------------------------------------------------------------

@@ -18,6 +18,7 @@ const Kernels SSE2_KERNELS = {
     sse2::stretch_alpha_full<sse2::V128>,
     {sse2::fill_rows<sse2::V128, Mix::Store>, sse2::fill_rows<sse2::V128, Mix::Half>,
      sse2::fill_rows<sse2::V128, Mix::Quarter>, sse2::fill_rows<sse2::V128, Mix::ThreeQuarters>},
+    sse2::swap_red_blue<sse2::V128>,
 };
 
 }  // namespace tess

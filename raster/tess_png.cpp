@@ -11,9 +11,7 @@
 
 #include <png.h>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "raster/tess_kernels.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -75,30 +73,11 @@ bool build_row_table(PngLoad* load) {
 }
 
 // libpng's last step on each row, while the row is still in its own small buffer: bytes red,
-// green, blue, alpha become a TESS pixel's blue, green, red, alpha (the first and third byte
-// of every pixel swap), four pixels at a time where SSE2 exists.
+// green, blue, alpha become a TESS pixel's blue, green, red, alpha.
 void to_pixel_layout(png_structp, png_row_infop row, png_bytep data) {
     if (row->bit_depth != 8 || row->channels != 4 || row->rowbytes < size_t(row->width) * 4) return;
-    png_uint_32 x = 0;
-#if defined(__SSE2__)
-    const __m128i keep = _mm_set1_epi32(static_cast<int>(0xFF00FF00u));
-    const __m128i low = _mm_set1_epi32(0xFF);
-    for (; x + 4 <= row->width; x += 4) {
-        __m128i* at = reinterpret_cast<__m128i*>(data + size_t(x) * 4);
-        const __m128i v = _mm_loadu_si128(at);
-        const __m128i swapped =
-            _mm_or_si128(_mm_and_si128(v, keep),
-                         _mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, 16), low),
-                                      _mm_slli_epi32(_mm_and_si128(v, low), 16)));
-        _mm_storeu_si128(at, swapped);
-    }
-#endif
-    for (; x < row->width; ++x) {
-        png_bytep p = data + size_t(x) * 4;
-        const png_byte red = p[0];
-        p[0] = p[2];
-        p[2] = red;
-    }
+    if (row->width > png_uint_32(INT32_MAX)) return;
+    tess::kernels().swap_red_blue(data, int32_t(row->width));
 }
 
 // Header to last image row. Every libpng error lands at the setjmp and returns false; no

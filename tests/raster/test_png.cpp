@@ -1,5 +1,6 @@
-// PNG loading on libpng's PngSuite images against a small zlib-only reference decoder, plus the
-// failure paths, caller bitmaps, row order and the decoder list entry.
+// PNG loading on libpng's PngSuite images against a small zlib-only reference decoder, on every
+// CPU path (its loop turns the decoded rows into TESS pixels), plus the failure paths, the
+// checksums, caller bitmaps, row order and the decoder list entry.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "raster/tess.h"
+#include "tests/raster/raster_model.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 // From the AddressSanitizer runtime: hooks called on every allocation.
@@ -244,7 +246,11 @@ private:
 
 }  // namespace
 
-TEST(PngLoad, EveryColourTypeAndDepthGivesTheDefinedPixels) {
+// Decoded rows reach the TESS layout through the CPU path's loop: the suite runs on each.
+class PngSweep : public model::OnEveryPath {};
+TESS_ON_EVERY_PATH(PngSweep);
+
+TEST_P(PngSweep, EveryColourTypeAndDepthGivesTheDefinedPixels) {
     std::vector<fs::path> files = suite_files(suite_dir(), false);
     ASSERT_GE(files.size(), 30u) << "PngSuite not found in " << suite_dir();
     for (const fs::path& path : files) {
