@@ -1,14 +1,18 @@
 // The AVX2 path: the per-frame loops eight pixels at a time. Compiled for AVX2 function by
-// function (the target pragma below), so the rest of the library, and every header included
-// before the pragma, stays baseline x86-64; tess_cpu.cpp only picks this table after asking
-// the processor and the operating system.
+// function (the target pragmas below, GCC's or clang's), so the rest of the library, and every
+// header included before the pragma, stays baseline x86-64; tess_cpu.cpp only picks this table
+// after asking the processor and the operating system.
 #include "raster/tess_kernels.h"
 
 #if defined(__x86_64__) || defined(_M_X64)
 #include <immintrin.h>
 
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 
 namespace tess {
 namespace avx2 {
@@ -30,5 +34,9 @@ const Kernels AVX2_KERNELS = {
 
 }  // namespace tess
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 #endif
