@@ -53,20 +53,32 @@ private:
 };
 
 // Random pixels whose alpha is often exactly 0 or 255, with runs so that whole groups of
-// neighbouring pixels share those alphas.
+// neighbouring pixels share those alphas, and runs that only just miss them (254 or 255, 0 or
+// 1), which the loops' shortcuts for wholly opaque or transparent groups must not take.
 inline void fill_random(TestBitmap& b, std::mt19937& rng) {
     std::uniform_int_distribution<uint32_t> any;
-    uint32_t runAlpha = 0;
+    enum Run { ZERO, FULL, ANY, ONE_VALUE, NEAR_FULL, NEAR_ZERO };
+    static const Run kinds[12] = {ZERO, ZERO, ZERO, FULL, FULL, FULL, ANY, ANY, ANY,
+                                  ONE_VALUE, NEAR_FULL, NEAR_ZERO};
+    Run kind = ANY;
+    uint32_t value = 0;
     int run = 0;
     for (size_t i = 0; i < b.count(); ++i) {
         if (run-- <= 0) {
             run = int(rng() % 12);
-            uint32_t k = rng() % 4;
-            runAlpha = k == 0 ? 0u : (k == 1 ? 255u : (k == 2 ? 1000u : rng() % 256));
+            kind = kinds[rng() % 12];
+            value = rng() % 256;
         }
-        uint32_t p = any(rng);
-        if (runAlpha != 1000u) p = (p & 0xFFFFFFu) | runAlpha << 24;
-        b.bits()[i] = p;
+        uint32_t a = any(rng) >> 24;
+        switch (kind) {
+        case ZERO: a = 0; break;
+        case FULL: a = 255; break;
+        case ANY: break;
+        case ONE_VALUE: a = value; break;
+        case NEAR_FULL: a = rng() % 8 ? 255 : 254; break;
+        case NEAR_ZERO: a = rng() % 8 ? 0 : 1; break;
+        }
+        b.bits()[i] = (any(rng) & 0xFFFFFFu) | a << 24;
     }
 }
 
