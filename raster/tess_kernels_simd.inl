@@ -31,6 +31,12 @@ struct V128 {
     static reg adds_u8(reg a, reg b) { return _mm_adds_epu8(a, b); }
     static reg add16(reg a, reg b) { return _mm_add_epi16(a, b); }
     static reg sub16(reg a, reg b) { return _mm_sub_epi16(a, b); }
+    static reg cmpeq16(reg a, reg b) { return _mm_cmpeq_epi16(a, b); }
+    // Each pixel's alpha in both 16-bit halves of its 32-bit lane.
+    static reg alpha_pairs(reg v) {
+        const reg a = srli32<24>(v);
+        return or_(a, slli32<16>(a));
+    }
     template <int K> static reg slli16(reg a) { return _mm_slli_epi16(a, K); }
     template <int K> static reg srli16(reg a) { return _mm_srli_epi16(a, K); }
     static reg mulhi16(reg a, reg b) { return _mm_mulhi_epi16(a, b); }
@@ -81,6 +87,12 @@ struct V256 {
     static reg adds_u8(reg a, reg b) { return _mm256_adds_epu8(a, b); }
     static reg add16(reg a, reg b) { return _mm256_add_epi16(a, b); }
     static reg sub16(reg a, reg b) { return _mm256_sub_epi16(a, b); }
+    static reg cmpeq16(reg a, reg b) { return _mm256_cmpeq_epi16(a, b); }
+    static reg alpha_pairs(reg v) {  // one byte shuffle
+        const char z = -128;  // a shuffle index with its top bit set gives 0
+        return _mm256_shuffle_epi8(v, _mm256_setr_epi8(3, z, 3, z, 7, z, 7, z, 11, z, 11, z, 15, z, 15, z,
+                                                       3, z, 3, z, 7, z, 7, z, 11, z, 11, z, 15, z, 15, z));
+    }
     template <int K> static reg slli16(reg a) { return _mm256_slli_epi16(a, K); }
     template <int K> static reg srli16(reg a) { return _mm256_srli_epi16(a, K); }
     static reg mulhi16(reg a, reg b) { return _mm256_mulhi_epi16(a, b); }
@@ -144,11 +156,10 @@ inline typename V::reg blend_by(typename V::reg s, typename V::reg d, typename V
 template <class V>
 inline typename V::reg blend_alpha_full(typename V::reg s, typename V::reg d) {
     using R = typename V::reg;
-    const R sa = V::template srli32<24>(s);
-    const R w = V::add32(V::add32(sa, V::set1(1)), V::cmpeq32(sa, V::zero()));
-    const R w2 = V::template slli32<1>(w);
+    const R sa = V::alpha_pairs(s);
+    const R w2 = V::andnot(V::cmpeq16(sa, V::zero()), V::add16(V::add16(sa, sa), V::set1(0x00020002u)));
     // Alpha byte of the source becomes min(sa + 1, 255), the S of the alpha lane.
-    return blend_by<V>(V::adds_u8(s, V::set1(0x01000000u)), d, V::or_(w2, V::template slli32<16>(w2)));
+    return blend_by<V>(V::adds_u8(s, V::set1(0x01000000u)), d, w2);
 }
 
 // ---- One row of a source-alpha blend -----------------------------------------------------------
@@ -250,17 +261,16 @@ void copy_alpha_full_rows(const BlitRows& r) {
 template <class V>
 inline typename V::reg blend_alpha(typename V::reg s, typename V::reg d, typename V::reg e7) {
     using R = typename V::reg;
-    const R sa = V::template srli32<24>(s);
-    const R w = V::andnot(V::cmpeq32(sa, V::zero()),
-                          V::mulhi_u16(e7, V::template slli32<1>(V::add32(sa, V::set1(1)))));
-    const R w2 = V::template slli32<1>(w);
-    return blend_by<V>(s, d, V::or_(w2, V::template slli32<16>(w2)));
+    const R sa = V::alpha_pairs(s);
+    const R w = V::andnot(V::cmpeq16(sa, V::zero()),
+                          V::mulhi_u16(e7, V::add16(V::add16(sa, sa), V::set1(0x00020002u))));
+    return blend_by<V>(s, d, V::add16(w, w));
 }
 
 // Groups with any visible pixel are blended; wholly transparent ones are skipped.
 template <class V>
 struct AlphaOp {
-    typename V::reg e7;  // e << 7 in every 32-bit lane, at the path's width and at four pixels
+    typename V::reg e7;  // e << 7 in every 16-bit lane, at the path's width and at four pixels
     __m128i e7narrow;
     template <class W>
     bool result(typename W::reg sv, const TESS_pixel* d, typename W::reg* out) const {
@@ -277,8 +287,8 @@ struct AlphaOp {
 template <class V>
 void copy_alpha_rows(const BlitRows& r, int32_t e) {
     AlphaOp<V> op;
-    op.e7 = V::set1(uint32_t(e) << 7);
-    op.e7narrow = V128::set1(uint32_t(e) << 7);
+    op.e7 = V::set1(uint32_t(e) << 7 | uint32_t(e) << 23);
+    op.e7narrow = V128::set1(uint32_t(e) << 7 | uint32_t(e) << 23);
     TESS_pixel* d = r.dst;
     const TESS_pixel* s = r.src;
     for (int32_t y = 0; y < r.h; ++y, d += r.dstStep, s += r.srcStep) {
