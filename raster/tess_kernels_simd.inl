@@ -184,6 +184,22 @@ inline void blend_run(TESS_pixel* d, const TESS_pixel* s, int32_t i, int32_t end
     const int32_t last = end - W::N;
     typename W::reg lastOut;
     const bool storeLast = op.template result<W>(W::load(s + last), d + last, &lastOut);
+    if constexpr (W::N == 4) {
+        // Four-pixel tests cost as much as a vector's worth of blending: take eight pixels
+        // at a time through them while the row lasts, as the interior and the margins of a
+        // sprite are wholly opaque or transparent.
+        for (; i + 2 * W::N <= end; i += 2 * W::N) {
+            const typename W::reg s0 = W::load(s + i), s1 = W::load(s + i + W::N);
+            if (W::all_transparent(W::or_(s0, s1))) continue;
+            if (Op::STORES_OPAQUE && W::all_opaque(W::and_(s0, s1))) {
+                W::store(d + i, s0);
+                W::store(d + i + W::N, s1);
+                continue;
+            }
+            blend_group<W>(d + i, s0, op);
+            blend_group<W>(d + i + W::N, s1, op);
+        }
+    }
     for (; i < last; i += W::N) blend_group<W>(d + i, W::load(s + i), op);
     if (storeLast) W::store(d + last, lastOut);
 }
@@ -212,6 +228,7 @@ inline void blend_row(TESS_pixel* d, const TESS_pixel* s, int32_t i, int32_t end
 // Opaque groups, the bulk of a sprite's interior, are stored and transparent ones skipped
 // without reading the destination; the rest are blended.
 struct AlphaFullOp {
+    static constexpr bool STORES_OPAQUE = true;
     template <class W>
     bool result(typename W::reg sv, const TESS_pixel* d, typename W::reg* out) const {
         if (W::all_opaque(sv)) {
@@ -227,14 +244,18 @@ struct AlphaFullOp {
 // Asks for the visited part of rectangle row y, of the source and of the destination: a
 // destination row lies a whole frame row from the one before, and a sprite is seldom still in
 // the cache from the frame before.
+// An asm statement rather than _mm_prefetch: GCC takes a loop of nothing but _mm_prefetch
+// calls for one without effect and deletes it.
+inline void prefetch_line(const char* p) { __asm__ volatile("prefetcht0 %0" : : "m"(*p)); }
+
 inline void prefetch_row(const BlitRows& r, int32_t y) {
     int32_t i, end;
     row_columns(r, y, &i, &end);
     const char* d = reinterpret_cast<const char*>(r.dst + y * r.dstStep + i);
     const char* s = reinterpret_cast<const char*>(r.src + y * r.srcStep + i);
     for (int32_t b = 0; b < (end - i) * 4; b += 64) {
-        _mm_prefetch(d + b, _MM_HINT_T0);
-        _mm_prefetch(s + b, _MM_HINT_T0);
+        prefetch_line(d + b);
+        prefetch_line(s + b);
     }
 }
 
@@ -270,6 +291,7 @@ inline typename V::reg blend_alpha(typename V::reg s, typename V::reg d, typenam
 // Groups with any visible pixel are blended; wholly transparent ones are skipped.
 template <class V>
 struct AlphaOp {
+    static constexpr bool STORES_OPAQUE = false;
     typename V::reg e7;  // e << 7 in every 16-bit lane, at the path's width and at four pixels
     __m128i e7narrow;
     template <class W>
