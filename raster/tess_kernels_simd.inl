@@ -129,7 +129,7 @@ struct V256 {
 };
 #endif
 
-// ---- COPY by source alpha at alpha 1 ---------------------------------------------------------
+// ---- Blending ----------------------------------------------------------------------------------
 
 // Channels are blended in 16-bit lanes, the even bytes (blue, red) and the odd bytes (green,
 // alpha) of the pixels apart. With w = sa + 1,
@@ -241,13 +241,13 @@ struct AlphaFullOp {
     }
 };
 
+// Asks for the cache line at p. An asm statement rather than _mm_prefetch: GCC takes a loop of
+// nothing but _mm_prefetch calls for a loop without effect and deletes it.
+inline void prefetch_line(const char* p) { __asm__ volatile("prefetcht0 %0" : : "m"(*p)); }
+
 // Asks for the visited part of rectangle row y, of the source and of the destination: a
 // destination row lies a whole frame row from the one before, and a sprite is seldom still in
 // the cache from the frame before.
-// An asm statement rather than _mm_prefetch: GCC takes a loop of nothing but _mm_prefetch
-// calls for one without effect and deletes it.
-inline void prefetch_line(const char* p) { __asm__ volatile("prefetcht0 %0" : : "m"(*p)); }
-
 inline void prefetch_row(const BlitRows& r, int32_t y) {
     int32_t i, end;
     row_columns(r, y, &i, &end);
