@@ -15,6 +15,7 @@
 #include "host/tempo_map.h"
 #include "platform/platform.h"
 #include "plugin/chart_preview.h"
+#include "bench/bench_main.h"
 #include "raster/tess.h"
 
 namespace {
@@ -233,4 +234,4 @@ BENCHMARK(BM_RenderFrame)->Args({400, 400})->Args({1280, 720})->Args({1920, 1080
 BENCHMARK(BM_MemcpyFrameSized)->Args({400, 400})->Args({1280, 720})->Args({1920, 1080})->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LoadSkin)->Unit(benchmark::kMillisecond);
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) { return run_benchmarks(argc, argv); }

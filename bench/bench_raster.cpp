@@ -1,12 +1,16 @@
 // Raster library benchmarks on a 1920 x 1080 frame: the opaque copy against memcpy, alpha
-// sprites against pixman's OVER, clear against a plain fill, and a quarter-alpha fill.
+// sprites against pixman's OVER (and on each CPU path), clear against a plain fill, and a
+// quarter-alpha fill.
 #include <benchmark/benchmark.h>
 #include <pixman.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "bench/bench_main.h"
 #include "raster/tess.h"
 
 namespace {
@@ -81,6 +85,22 @@ void BM_BlitAlphaSprites(benchmark::State& state) {
     set_pixels(state, int64_t{kSprites} * kSpriteW * kSpriteH);
 }
 
+// The same sprites on one CPU path (the argument), chosen as TESS_DISABLE would choose it.
+void BM_BlitAlphaSpritesOnPath(benchmark::State& state) {
+    const TESS_CpuPath path = static_cast<TESS_CpuPath>(state.range(0));
+    std::string wider;
+    for (int32_t p = path + 1; p < TESS_CPU_PATH_COUNT; ++p)
+        wider += std::string(TESS_CpuPathName(static_cast<TESS_CpuPath>(p))) + " ";
+    if (TESS_ChooseCpuPath(wider.c_str()) != path) {
+        TESS_ChooseCpuPath(std::getenv("TESS_DISABLE"));
+        state.SkipWithError("this machine has no such CPU path");
+        return;
+    }
+    state.SetLabel(TESS_CpuPathName(path));
+    BM_BlitAlphaSprites(state);
+    TESS_ChooseCpuPath(std::getenv("TESS_DISABLE"));
+}
+
 void BM_PixmanOverSprites(benchmark::State& state) {
     TESS_MemBitmap sprite(kSpriteW, kSpriteH), frame(kFrameW, kFrameH);
     make_sprite(sprite);
@@ -151,8 +171,9 @@ BENCHMARK(BM_BlitCopyFrame);
 BENCHMARK(BM_MemcpyFrame);
 BENCHMARK(BM_BlitAlphaSprites);
 BENCHMARK(BM_PixmanOverSprites);
+BENCHMARK(BM_BlitAlphaSpritesOnPath)->Arg(TESS_CPU_GENERIC)->Arg(TESS_CPU_SSE2)->Arg(TESS_CPU_AVX2);
 BENCHMARK(BM_ClearFrame);
 BENCHMARK(BM_PlainFillFrame);
 BENCHMARK(BM_FillRectQuarter);
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) { return run_benchmarks(argc, argv); }

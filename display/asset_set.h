@@ -5,8 +5,7 @@
 #include <cstdint>
 
 #include "chart/heap_buffer.h"
-
-class TESS_MemBitmap;
+#include "raster/tess.h"
 
 // Slot table: gems, markers, flares and the animation frames.
 enum : int32_t {
@@ -44,6 +43,15 @@ constexpr char ASSET_PATH_SEPARATOR = '\\';
 constexpr char ASSET_PATH_SEPARATOR = '/';
 #endif
 
+// A slot image scaled to one width, with each row's visible span (TESS_FindVisibleSpans) found
+// once when the copy is made, so that every frame blits only those columns. Without memory for
+// the spans, `spans` stays empty and the copy is blitted whole.
+class ScaledCopy : public TESS_MemBitmap {
+public:
+    ScaledCopy(int32_t w, int32_t h) : TESS_MemBitmap(w, h), spans(64) {}
+    HeapBuffer spans;  // TESS_RowSpan per row, or nothing
+};
+
 struct AssetSet {
     TESS_MemBitmap* background = nullptr;
     TESS_MemBitmap* track_guitar = nullptr;
@@ -51,7 +59,8 @@ struct AssetSet {
     TESS_MemBitmap* slots[ASSET_SLOT_COUNT] = {};
     TESS_MemBitmap* sustain[SUSTAIN_COUNT] = {};
     TESS_MemBitmap* sustain_hi[SUSTAIN_COUNT] = {};  // optional: null when the file is missing
-    // Per slot: TESS_MemBitmap pointers sorted by width, smallest first.
+    // Per slot: the scaled copies sorted by width, smallest first. Only draw_asset_scaled adds
+    // to them, and only ScaledCopy objects.
     HeapBuffer scaled[ASSET_SLOT_COUNT];
     // The module's directory without a trailing separator; filled at the first image load.
     char module_directory[MODULE_DIRECTORY_SIZE] = {};

@@ -110,9 +110,11 @@ void draw_sustain(const Frame& f, const VisibleGem& g, int32_t k, double l, doub
     const double dx = (cS - cE) / rows - dw * 0.5;
     double left = D * 0.5 + cE - wE * 0.5 + f.ox;
     double cur = wE;
+    // Every row stretches the same strip onto the same frame: set up once.
+    TESS_ScaledBlitSetup strip;
+    TESS_PrepareScaledBlit(&strip, f.dest, image, third, 0.0f, third, 1.0f, 1.0f, TESS_BLIT_USE_ALPHA);
     for (int32_t r = ye + f.oy; r < ys + f.oy; ++r) {
-        TESS_ScaledBlit(f.dest, image, to_pixel(left), r, to_pixel(cur), 1, third, 0.0f, third, 1.0f,
-                        1.0f, TESS_BLIT_USE_ALPHA);
+        TESS_ScaledBlitPrepared(&strip, to_pixel(left), r, to_pixel(cur), 1);
         left += dx;
         cur += dw;
     }
@@ -230,9 +232,9 @@ void draw_asset_scaled(TESS_IBitmap* dest, int32_t slot, int32_t x, int32_t y, i
     if (h <= 0) return;
 
     HeapBuffer& list = g_assets.scaled[slot];
-    TESS_MemBitmap** copies = static_cast<TESS_MemBitmap**>(list.data);
-    const int32_t count = list.size / static_cast<int32_t>(sizeof(TESS_MemBitmap*));
-    TESS_MemBitmap* copy = nullptr;
+    ScaledCopy** copies = static_cast<ScaledCopy**>(list.data);
+    const int32_t count = list.size / static_cast<int32_t>(sizeof(ScaledCopy*));
+    ScaledCopy* copy = nullptr;
     int32_t at = 0;
     for (; at < count; ++at) {
         const int32_t cw = copies[at]->width();
@@ -244,7 +246,7 @@ void draw_asset_scaled(TESS_IBitmap* dest, int32_t slot, int32_t x, int32_t y, i
     }
     bool cached = true;
     if (!copy) {
-        copy = new (std::nothrow) TESS_MemBitmap(width, h);
+        copy = new (std::nothrow) ScaledCopy(width, h);
         if (!copy) return;
         if (copy->width() != width) {  // no pixel memory: nothing to draw or keep
             delete copy;
@@ -252,12 +254,17 @@ void draw_asset_scaled(TESS_IBitmap* dest, int32_t slot, int32_t x, int32_t y, i
         }
         TESS_ScaledBlit(copy, image, 0, 0, width, h, 0.0f, 0.0f, static_cast<float>(sw),
                         static_cast<float>(sh), 1.0f, TESS_BLIT_FILTER_BILINEAR);
+        const int64_t spanBytes = static_cast<int64_t>(h) * static_cast<int64_t>(sizeof(TESS_RowSpan));
+        if (spanBytes <= INT32_MAX) copy->spans.resize(static_cast<int32_t>(spanBytes), false);
+        if (copy->spans.size == spanBytes)
+            TESS_FindVisibleSpans(copy, copy->spans.records<TESS_RowSpan>());
         const int32_t before = list.size;
         insert_pointer(list, at, copy);
         cached = list.size != before;
     }
     const int32_t top = static_cast<int32_t>(static_cast<float>(y) - static_cast<float>(h) * anchor);
-    TESS_Blit(dest, copy, x, top, nullptr, alpha, TESS_BLIT_USE_ALPHA);
+    TESS_BlitVisible(dest, copy, x, top, copy->spans.records<TESS_RowSpan>(), alpha,
+                     TESS_BLIT_USE_ALPHA);
     if (!cached) delete copy;  // the list could not grow: drawn once, not kept
 }
 

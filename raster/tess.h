@@ -6,6 +6,7 @@
 
 #include "raster/tess_bitmap.h"
 #include "raster/tess_combine.h"
+#include "raster/tess_cpu.h"
 
 // Every drawing call takes a mode word (blend mode in bits 0-7, TESS_BLIT_FILTER_* in bits
 // 8-15, TESS_BLIT_USE_ALPHA) and a float alpha. Null bitmaps, bitmaps without pixels, zero
@@ -26,6 +27,23 @@ struct TESS_RECT {
 // (bits 0-1 source, bits 2-3 destination). src and dest must not overlap.
 void TESS_Blit(TESS_IBitmap* dest, TESS_IBitmap* src, int32_t x, int32_t y,
                const TESS_RECT* srcRect, float alpha, int32_t mode) noexcept;
+
+// The columns [begin, end) of one picture row that hold every pixel whose alpha is not 0;
+// begin == end when the row has none.
+struct TESS_RowSpan {
+    int32_t begin;
+    int32_t end;
+};
+
+// Writes the visible span of each of the bitmap's height() picture rows into spans.
+void TESS_FindVisibleSpans(TESS_IBitmap* bitmap, TESS_RowSpan* spans) noexcept;
+
+// TESS_Blit of the whole of src, given src's visible spans (TESS_FindVisibleSpans, one per
+// picture row, valid for its current pixels): the same pixels, but the source-alpha COPY, ADD
+// and MULTIPLY, which leave the destination alone under a transparent source, visit only the
+// spans. Null spans: a plain TESS_Blit.
+void TESS_BlitVisible(TESS_IBitmap* dest, TESS_IBitmap* src, int32_t x, int32_t y,
+                      const TESS_RowSpan* spans, float alpha, int32_t mode) noexcept;
 
 // Stores colour, unchanged, into every pixel of the bitmap.
 void TESS_Clear(TESS_IBitmap* bitmap, TESS_pixel colour) noexcept;

@@ -4,42 +4,11 @@
 #include <cstddef>
 
 #include "raster/tess.h"
+#include "raster/tess_kernels.h"
 
 namespace {
 
-struct FillRows {
-    TESS_pixel* first;
-    ptrdiff_t step;
-    int32_t w;
-    int32_t h;
-};
-
-// Word mixes of COPY at the exact alphas 1, 0.5, 0.25 and 0.75: shifts and masks per byte, the
-// masks dropping the bits that would cross into the next byte.
-struct MixStore {
-    static TESS_pixel mix(TESS_pixel c, TESS_pixel) { return c; }
-};
-struct MixHalf {
-    static TESS_pixel mix(TESS_pixel c, TESS_pixel p) { return TESS_HalfBlend(c, p); }
-};
-struct MixQuarter {
-    static TESS_pixel mix(TESS_pixel c, TESS_pixel p) {
-        return ((p >> 1) & 0x7F7F7F7Fu) + ((p >> 2) & 0x3F3F3F3Fu) + ((c >> 2) & 0x3F3F3F3Fu);
-    }
-};
-struct MixThreeQuarters {
-    static TESS_pixel mix(TESS_pixel c, TESS_pixel p) {
-        return ((c >> 1) & 0x7F7F7F7Fu) + ((c >> 2) & 0x3F3F3F3Fu) + ((p >> 2) & 0x3F3F3F3Fu);
-    }
-};
-
-template <class Mix>
-void fill_words(const FillRows& r, TESS_pixel c) {
-    TESS_pixel* row = r.first;
-    for (int32_t y = 0; y < r.h; ++y, row += r.step) {
-        for (int32_t i = 0; i < r.w; ++i) row[i] = Mix::mix(c, row[i]);
-    }
-}
+using tess::FillRows;
 
 // General path: colour's red, green and blue with the weight itself as the source alpha.
 template <class Op>
@@ -89,20 +58,22 @@ void TESS_FillRect(TESS_IBitmap* bitmap, int32_t x, int32_t y, int32_t w, int32_
 
     const int32_t m = mode & TESS_BLIT_MODE_MASK;
     if (m == TESS_BLIT_MODE_COPY) {
+        // The exact alphas mix whole words: shifts and masks, no multiplication.
+        const tess::Kernels& k = tess::kernels();
         if (alpha == 1.0f) {
-            fill_words<MixStore>(r, colour);
+            k.fill[static_cast<int>(tess::Mix::Store)](r, colour);
             return;
         }
         if (alpha == 0.5f) {
-            fill_words<MixHalf>(r, colour);
+            k.fill[static_cast<int>(tess::Mix::Half)](r, colour);
             return;
         }
         if (alpha == 0.25f) {
-            fill_words<MixQuarter>(r, colour);
+            k.fill[static_cast<int>(tess::Mix::Quarter)](r, colour);
             return;
         }
         if (alpha == 0.75f) {
-            fill_words<MixThreeQuarters>(r, colour);
+            k.fill[static_cast<int>(tess::Mix::ThreeQuarters)](r, colour);
             return;
         }
         if (!(alpha > 0.0f)) return;

@@ -11,6 +11,8 @@
 
 #include <png.h>
 
+#include "raster/tess_kernels.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #include <wchar.h>
@@ -70,6 +72,14 @@ bool build_row_table(PngLoad* load) {
     return true;
 }
 
+// libpng's last step on each row, while the row is still in its own small buffer: bytes red,
+// green, blue, alpha become a TESS pixel's blue, green, red, alpha.
+void to_pixel_layout(png_structp, png_row_infop row, png_bytep data) {
+    if (row->bit_depth != 8 || row->channels != 4 || row->rowbytes < size_t(row->width) * 4) return;
+    if (row->width > png_uint_32(INT32_MAX)) return;
+    tess::kernels().swap_red_blue(data, int32_t(row->width));
+}
+
 // Header to last image row. Every libpng error lands at the setjmp and returns false; no
 // object with a destructor may live in this frame.
 bool decode(PngLoad* load, FILE* stream) {
@@ -79,6 +89,9 @@ bool decode(PngLoad* load, FILE* stream) {
     // from allocating a text or profile chunk's declared length (up to 2 GB) before it finds
     // the file too short: its size check on those is only a warning.
     png_set_keep_unknown_chunks(load->png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    // Every chunk's CRC is still checked, the image data's included, so zlib's second checksum
+    // over the same bytes (Adler-32 of the inflated data) finds nothing new: skip it.
+    png_set_option(load->png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
     png_init_io(load->png, stream);
     png_read_info(load->png, load->info);
     int depth = 0, colour = 0, interlace = 0, compression = 0, filter = 0;
@@ -88,7 +101,8 @@ bool decode(PngLoad* load, FILE* stream) {
     // allocates its row buffers.
     if (int64_t(load->width) * int64_t(load->height) * 4 > INT32_MAX) return false;
 
-    // Every colour type and depth ends as four bytes per pixel: alpha, red, green, blue.
+    // Every colour type and depth ends as four bytes per pixel: red, green, blue, alpha. An
+    // 8-bit RGBA image, as every skin image is, needs no transformation by libpng at all.
     const bool trns = png_get_valid(load->png, load->info, PNG_INFO_tRNS) != 0;
     if (colour == PNG_COLOR_TYPE_PALETTE) png_set_expand(load->png);
     if (colour == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand(load->png);
@@ -97,10 +111,10 @@ bool decode(PngLoad* load, FILE* stream) {
     if (depth < 8) png_set_packing(load->png);
     const bool opaque_type = colour == PNG_COLOR_TYPE_GRAY || colour == PNG_COLOR_TYPE_RGB ||
                              colour == PNG_COLOR_TYPE_PALETTE;
-    if (opaque_type && !trns) png_set_filler(load->png, 0xFF, PNG_FILLER_BEFORE);
+    if (opaque_type && !trns) png_set_filler(load->png, 0xFF, PNG_FILLER_AFTER);
     if (colour == PNG_COLOR_TYPE_GRAY || colour == PNG_COLOR_TYPE_GRAY_ALPHA)
         png_set_gray_to_rgb(load->png);
-    if (!opaque_type || trns) png_set_swap_alpha(load->png);
+    png_set_read_user_transform_fn(load->png, to_pixel_layout);
 
     // libpng writes whole rows into the bitmap, so make sure a row is exactly 4 * width bytes.
     png_set_interlace_handling(load->png);
@@ -111,16 +125,6 @@ bool decode(PngLoad* load, FILE* stream) {
     if (!build_row_table(load)) return false;
     png_read_image(load->png, load->rows);  // runs all interlace passes into the same rows
     return true;
-}
-
-// Rows hold bytes alpha, red, green, blue; rewrite each pixel as the word 0xAARRGGBB.
-void to_pixel_layout(const PngLoad& load) {
-    for (png_uint_32 y = 0; y < load.height; ++y) {
-        png_bytep p = load.rows[y];
-        TESS_pixel* out = reinterpret_cast<TESS_pixel*>(p);
-        for (png_uint_32 x = 0; x < load.width; ++x, p += 4)
-            out[x] = TESS_pixel(p[0]) << 24 | TESS_pixel(p[1]) << 16 | TESS_pixel(p[2]) << 8 | p[3];
-    }
 }
 
 bool ends_in_png_extension(const char* name) {
@@ -184,7 +188,6 @@ TESS_IBitmap* TESS_LoadPNGStream(FILE* stream, TESS_IBitmap* bitmap) noexcept {
     }
     const bool ok = decode(&load, stream);
     png_destroy_read_struct(&load.png, &load.info, nullptr);
-    if (ok) to_pixel_layout(load);
     if (load.rows) TESS_PNGRowTableFree(load.rows);
     if (!ok) {
         delete load.created;
@@ -196,6 +199,8 @@ TESS_IBitmap* TESS_LoadPNGStream(FILE* stream, TESS_IBitmap* bitmap) noexcept {
 TESS_IBitmap* TESS_LoadPNG(const char* filename, TESS_IBitmap* bitmap) noexcept {
     FILE* f = TESS_OpenImageFile(filename, nullptr);
     if (!f) return nullptr;
+    // A skin image is a few kilobytes: one read for most of them.
+    std::setvbuf(f, nullptr, _IOFBF, 1 << 16);
     TESS_IBitmap* result = TESS_LoadPNGStream(f, bitmap);
     std::fclose(f);
     return result;

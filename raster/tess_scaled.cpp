@@ -1,7 +1,6 @@
 // TESS_ScaledBlit: nearest, bilinear and reduction-kernel sampling, one row-loop template per
 // family instantiated for every combiner, picked once per call; scale-1 requests go to TESS_Blit.
 #include "raster/tess_scaled.h"
-#include "raster/tess_simd.h"
 
 #include <cfloat>
 #include <cmath>
@@ -9,6 +8,7 @@
 #include <cstdint>
 
 #include "raster/tess.h"
+#include "raster/tess_kernels.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -17,6 +17,7 @@
 namespace {
 
 using tess::apply_pixel;
+using tess::Columns;
 
 // Positions far outside any bitmap are clamped so that fixed-point arithmetic cannot
 // overflow; 2^52 in 16.16 is 2^36 pixels, beyond every possible bitmap.
@@ -50,12 +51,6 @@ int64_t ceil_div(int64_t a, int64_t b) { return -floor_div(-a, b); }  // b > 0
 
 // Destination columns i of [0, w) whose 16.16 position start + i * step lies in [lo, hi): a
 // contiguous run, found once per call so that the row loops need no column bounds test.
-struct Columns {
-    int32_t begin;
-    int32_t end;
-    int64_t pos;  // position of column `begin`
-};
-
 Columns column_range(int64_t start, int64_t step, int64_t lo, int64_t hi, int32_t w) {
     // The usual case, every column inside, needs no division.
     if (step >= 0 && step < (int64_t(1) << 31) && start >= lo && start + int64_t(w - 1) * step < hi)
@@ -118,35 +113,22 @@ void scaled_nearest(const Scaled& s, const Columns& cols, int32_t e) {
     }
 }
 
-#if defined(__SSE2__)
-using tess::copy_alpha_full4;
-
-// Sustain trails and other source-alpha stretches: four samples per step.
+// Sustain trails and other source-alpha stretches: the chosen path's row loop.
 template <>
-void scaled_nearest<tess::CopyAlphaFull>(const Scaled& s, const Columns& cols, int32_t e) {
-    TESS_pixel* d = s.dst;
+void scaled_nearest<tess::CopyAlphaFull>(const Scaled& s, const Columns& cols, int32_t) {
+    tess::StretchRow row;
+    row.dst = s.dst;
+    row.cols = cols;
+    row.step = s.xstep;
+    const auto stretch = tess::kernels().stretch_alpha_full;
     double yp = s.ystart;
-    for (int32_t j = 0; j < s.h; ++j, d += s.dstStep, yp += s.ystep) {
+    for (int32_t j = 0; j < s.h; ++j, row.dst += s.dstStep, yp += s.ystep) {
         const int32_t r = source_row(s, yp);
         if (r < 0) continue;
-        const TESS_pixel* row = s.src + ptrdiff_t(r) * s.srcStep;
-        int64_t xp = cols.pos;
-        int32_t i = cols.begin;
-        for (; i + 4 <= cols.end; i += 4) {
-            const TESS_pixel p0 = row[xp >> 16];
-            const TESS_pixel p1 = row[(xp + s.xstep) >> 16];
-            const TESS_pixel p2 = row[(xp + 2 * s.xstep) >> 16];
-            const TESS_pixel p3 = row[(xp + 3 * s.xstep) >> 16];
-            xp += 4 * s.xstep;
-            const __m128i sv = _mm_set_epi32(int(p3), int(p2), int(p1), int(p0));
-            __m128i* out = reinterpret_cast<__m128i*>(d + i);
-            _mm_storeu_si128(out, copy_alpha_full4(sv, _mm_loadu_si128(out)));
-        }
-        for (; i < cols.end; ++i, xp += s.xstep)
-            apply_pixel<tess::CopyAlphaFull>(d + i, row[xp >> 16], e);
+        row.row = s.src + ptrdiff_t(r) * s.srcStep;
+        stretch(row);
     }
 }
-#endif
 
 // Pixel (c, r) interpolated with (c + 1, r), (c, r + 1) and (c + 1, r + 1), from pointers to
 // the first two in their rows. The four weights add up to 65536, so every channel's weighted
@@ -389,29 +371,56 @@ void run(const Plan& p, int32_t e) {
     }
 }
 
-// First pixel of picture row y and the step to the next picture row.
-TESS_pixel* row_start(TESS_IBitmap* b, TESS_pixel* bits, int32_t y, ptrdiff_t* step) {
-    const ptrdiff_t span = b->rowSpan();
-    if (b->isBottomUp()) {
-        *step = -span;
-        return bits + ptrdiff_t(b->height() - 1 - y) * span;
-    }
-    *step = span;
-    return bits + ptrdiff_t(y) * span;
-}
-
 int32_t to_int32(int64_t v) {
     return v < INT32_MIN ? INT32_MIN : (v > INT32_MAX ? INT32_MAX : int32_t(v));
 }
 
 }  // namespace
 
+void TESS_PrepareScaledBlit(TESS_ScaledBlitSetup* p, TESS_IBitmap* dest, TESS_IBitmap* src,
+                            float sx, float sy, float sw, float sh, float alpha,
+                            int32_t mode) noexcept {
+    if (!p) return;
+    p->dest = dest;
+    p->src = src;
+    p->sx = sx;
+    p->sy = sy;
+    p->sw = sw;
+    p->sh = sh;
+    p->alpha = alpha;
+    p->mode = mode;
+    p->destBits = dest ? dest->bits() : nullptr;
+    p->destWidth = dest ? dest->width() : 0;
+    p->destHeight = dest ? dest->height() : 0;
+    p->destSpan = dest ? dest->rowSpan() : 0;
+    p->destBottomUp = dest && dest->isBottomUp();
+    p->srcBits = src ? src->bits() : nullptr;
+    p->srcWidth = src ? src->width() : 0;
+    p->srcHeight = src ? src->height() : 0;
+    p->srcSpan = src ? src->rowSpan() : 0;
+    p->srcBottomUp = src && src->isBottomUp();
+}
+
 void TESS_ScaledBlit(TESS_IBitmap* dest, TESS_IBitmap* src, int32_t dx, int32_t dy, int32_t dw,
                      int32_t dh, float sx, float sy, float sw, float sh, float alpha,
                      int32_t mode) noexcept {
     if (!dest || !src || dw == 0 || dh == 0 || alpha == 0.0f) return;
-    const int32_t filter = mode & TESS_BLIT_FILTER_MASK;
+    TESS_ScaledBlitSetup p;
+    TESS_PrepareScaledBlit(&p, dest, src, sx, sy, sw, sh, alpha, mode);
+    TESS_ScaledBlitPrepared(&p, dx, dy, dw, dh);
+}
 
+void TESS_ScaledBlitPrepared(const TESS_ScaledBlitSetup* setup, int32_t dx, int32_t dy,
+                             int32_t dw, int32_t dh) noexcept {
+    if (!setup) return;
+    const TESS_ScaledBlitSetup& c = *setup;
+    TESS_IBitmap* dest = c.dest;
+    TESS_IBitmap* src = c.src;
+    float sx = c.sx, sy = c.sy, sw = c.sw, sh = c.sh;
+    const float alpha = c.alpha;
+    const int32_t mode = c.mode;
+    if (!dest || !src || dw == 0 || dh == 0 || alpha == 0.0f) return;
+    const int32_t filter = mode & TESS_BLIT_FILTER_MASK;
     // Scale 1: a plain blit, unless bilinear at a clearly fractional source position.
     if (std::fabs(double(sw - float(dw))) < 0.001 && std::fabs(double(sh - float(dh))) < 0.001) {
         const bool fractional = std::fabs(double(sx) - std::floor(double(sx) + 0.5)) >= 0.03 ||
@@ -455,22 +464,21 @@ void TESS_ScaledBlit(TESS_IBitmap* dest, TESS_IBitmap* src, int32_t dx, int32_t 
         sy = to_float(double(sy) - double(y) * ystep);
         y = 0;
     }
-    const int32_t destW = dest->width(), destH = dest->height();
-    if (x + w > destW) w = destW - x;
-    if (y + h > destH) h = destH - y;
+    if (x + w > c.destWidth) w = c.destWidth - x;
+    if (y + h > c.destHeight) h = c.destHeight - y;
     if (w < 1 || h < 1) return;
+    if (!c.srcBits || !c.destBits) return;
 
-    TESS_pixel* srcBits = src->bits();
-    TESS_pixel* dstBits = dest->bits();
-    if (!srcBits || !dstBits) return;
-
+    // Picture rows top-down whatever the bitmaps' row order.
     Plan p;
     Scaled& s = p.s;
-    s.src = row_start(src, srcBits, 0, &s.srcStep);
-    s.dst = row_start(dest, dstBits, int32_t(y), &s.dstStep) + x;
+    s.srcStep = c.srcBottomUp ? -ptrdiff_t(c.srcSpan) : ptrdiff_t(c.srcSpan);
+    s.src = c.srcBits + (c.srcBottomUp ? ptrdiff_t(c.srcHeight - 1) * c.srcSpan : 0);
+    s.dstStep = c.destBottomUp ? -ptrdiff_t(c.destSpan) : ptrdiff_t(c.destSpan);
+    s.dst = c.destBits + (c.destBottomUp ? ptrdiff_t(c.destHeight - 1 - y) : ptrdiff_t(y)) * c.destSpan + x;
     s.w = int32_t(w);
     s.h = int32_t(h);
-    const int32_t srcW = src->width(), srcH = src->height();
+    const int32_t srcW = c.srcWidth, srcH = c.srcHeight;
     const int64_t left = clamp_to_int64(double(sx), 0, srcW);
     const int64_t top = clamp_to_int64(double(sy), 0, srcH);
     const int64_t right = clamp_to_int64(std::ceil(double(sx + sw)), INT32_MIN, srcW);

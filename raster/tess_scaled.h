@@ -16,3 +16,31 @@
 void TESS_ScaledBlit(TESS_IBitmap* dest, TESS_IBitmap* src, int32_t dx, int32_t dy, int32_t dw,
                      int32_t dh, float sx, float sy, float sw, float sh, float alpha,
                      int32_t mode) noexcept;
+
+// The parts of a scaled blit that no destination rectangle changes: both bitmaps' pixels and
+// row layout, the source rectangle, alpha and mode. Filled by TESS_PrepareScaledBlit; the
+// library reads it, callers only keep it.
+struct TESS_ScaledBlitSetup {
+    TESS_IBitmap* dest;
+    TESS_IBitmap* src;
+    TESS_pixel* destBits;
+    int32_t destWidth, destHeight, destSpan;
+    bool destBottomUp;
+    TESS_pixel* srcBits;
+    int32_t srcWidth, srcHeight, srcSpan;
+    bool srcBottomUp;
+    float sx, sy, sw, sh, alpha;
+    int32_t mode;
+};
+
+// Reads both bitmaps once for many scaled blits of the same source rectangle onto the same
+// destination (the screen rows of a sustain trail). Valid while neither bitmap is resized or
+// freed.
+void TESS_PrepareScaledBlit(TESS_ScaledBlitSetup* setup, TESS_IBitmap* dest, TESS_IBitmap* src,
+                            float sx, float sy, float sw, float sh, float alpha,
+                            int32_t mode) noexcept;
+
+// Exactly TESS_ScaledBlit(dest, src, dx, dy, dw, dh, sx, sy, sw, sh, alpha, mode) with the
+// prepared bitmaps and arguments, without reading the bitmaps again.
+void TESS_ScaledBlitPrepared(const TESS_ScaledBlitSetup* setup, int32_t dx, int32_t dy,
+                             int32_t dw, int32_t dh) noexcept;

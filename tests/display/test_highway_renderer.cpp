@@ -12,6 +12,7 @@
 #include "display/highway_renderer.h"
 #include "plugin/chart_preview.h"
 #include "raster/tess.h"
+#include "tests/raster/raster_model.h"
 
 namespace {
 
@@ -476,6 +477,80 @@ TEST_F(Highway, CacheKeepsOneCopyPerWidthSortedByWidth) {
     EXPECT_EQ(run_of(91, slot_colour(3)).second, 0);
     EXPECT_EQ(run_of(106, slot_colour(3)).second, 30);
     EXPECT_EQ(run_of(107, slot_colour(3)).second, 0);
+}
+
+// Pictures with soft edges, as a real skin has: transparent corners and margins, rims of partial
+// alpha and, in every image, fully transparent rows at the top and bottom.
+TESS_MemBitmap* soft(int32_t w, int32_t h, TESS_pixel colour, uint32_t seed) {
+    TESS_MemBitmap* b = new TESS_MemBitmap(w, h);
+    std::mt19937 rng(seed);
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
+            const double dx = (x + 0.5 - w / 2.0) / (w / 2.0), dy = (y + 0.5 - h / 2.0) / (h * 0.4);
+            const double edge = (1.0 - (dx * dx + dy * dy)) * 6.0;
+            const uint32_t a = edge <= 0.0 ? 0u : edge >= 1.0 ? 255u : uint32_t(edge * 255.0);
+            b->bits()[y * w + x] = a << 24 | ((colour ^ (rng() & 0x0F0F0F)) & 0xFFFFFFu);
+        }
+    return b;
+}
+
+// Every record kind through every CPU path, and through whole blits in place of the copies'
+// visible spans: the same frame, pixel for pixel.
+TEST_F(Highway, FramesAreTheSameOnEveryPathWithOrWithoutSpans) {
+    AssetSet& a = g_assets;
+    for (int32_t s = 0; s < ASSET_SLOT_COUNT; ++s) {
+        const bool wide = s >= SLOT_BEAT_MARKER && s <= SLOT_MEASURE;
+        replace(a.slots[s], soft(wide ? 256 : 128, wide ? 12 : 64, slot_colour(s), uint32_t(s)));
+    }
+    for (int32_t i = 0; i < SUSTAIN_COUNT; ++i) {
+        replace(a.sustain[i], soft(96, 4, sustain_colour(i, false), 100u + uint32_t(i)));
+        replace(a.sustain_hi[i], soft(96, 4, sustain_colour(i, true), 200u + uint32_t(i)));
+    }
+    std::vector<VisibleGem> records;
+    for (int32_t k = -3; k <= -1; ++k) records.push_back(marker(k, 0.07 * -k));
+    for (int32_t lane = 0; lane < 5; ++lane) {
+        records.push_back(gem(lane, lane, 0.1 + 0.19 * lane, 0.3, lane == 3, lane == 1));
+        records.push_back(gem(lane, lane, 0.93 - 0.01 * lane));  // fading: alpha below 1
+        records.push_back(gem(SLOT_SMASH_FIRST + 2 * lane, lane, lane == 4 ? -0.05 : 0.0, 0.5));
+    }
+    frame(640, 400);
+
+    auto pixels = [&] {
+        const TESS_pixel* p = self->frame_bitmap->bits();
+        return std::vector<TESS_pixel>(p, p + width * height);
+    };
+    auto render_all = [&](bool whole_blits) {
+        self->layout_dirty = 1;  // a fresh backdrop and fresh copies on each path
+        render(records);
+        if (!whole_blits) return pixels();
+        for (HeapBuffer& list : a.scaled)
+            for (int32_t i = 0; i < list.count<ScaledCopy*>(); ++i)
+                list.records<ScaledCopy*>()[i]->spans.resize(0, false);
+        render(records);  // the same copies, now without their spans
+        return pixels();
+    };
+
+    ASSERT_EQ(TESS_ChooseCpuPath("avx2 sse2"), TESS_CPU_GENERIC);
+    const std::vector<TESS_pixel> reference = render_all(false);
+    // The spans really leave columns out: the sweep below is no empty comparison.
+    int32_t narrowed = 0;
+    for (HeapBuffer& list : a.scaled)
+        for (int32_t i = 0; i < list.count<ScaledCopy*>(); ++i) {
+            ScaledCopy* c = list.records<ScaledCopy*>()[i];
+            ASSERT_EQ(c->spans.count<TESS_RowSpan>(), c->height());
+            for (int32_t y = 0; y < c->height(); ++y) {
+                const TESS_RowSpan sp = c->spans.records<TESS_RowSpan>()[y];
+                narrowed += sp.end - sp.begin < c->width();
+            }
+        }
+    EXPECT_GT(narrowed, 500);
+    EXPECT_EQ(render_all(true), reference) << "whole blits on the generic path";
+    for (TESS_CpuPath path : model::runnable_paths()) {
+        ASSERT_EQ(TESS_ChooseCpuPath(model::disable_wider_than(path).c_str()), path);
+        EXPECT_EQ(render_all(false), reference) << TESS_CpuPathName(path);
+        EXPECT_EQ(render_all(true), reference) << TESS_CpuPathName(path) << " without spans";
+    }
+    TESS_ChooseCpuPath(std::getenv("TESS_DISABLE"));
 }
 
 TEST_F(Highway, DegenerateImagesAndSlotsDrawNothing) {

@@ -1,12 +1,16 @@
 // Test support for the raster tests: guarded and bottom-up test bitmaps, seeded random content,
-// and a plain, slow per-pixel model of the combiners that every specialised loop is checked against.
+// a plain, slow per-pixel model of the combiners that every specialised loop is checked against,
+// and a fixture that runs a sweep once on every CPU path this machine has.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "raster/tess.h"
@@ -49,20 +53,32 @@ private:
 };
 
 // Random pixels whose alpha is often exactly 0 or 255, with runs so that whole groups of
-// neighbouring pixels share those alphas.
+// neighbouring pixels share those alphas, and runs that only just miss them (254 or 255, 0 or
+// 1), which the loops' shortcuts for wholly opaque or transparent groups must not take.
 inline void fill_random(TestBitmap& b, std::mt19937& rng) {
     std::uniform_int_distribution<uint32_t> any;
-    uint32_t runAlpha = 0;
+    enum Run { ZERO, FULL, ANY, ONE_VALUE, NEAR_FULL, NEAR_ZERO };
+    static const Run kinds[12] = {ZERO, ZERO, ZERO, FULL, FULL, FULL, ANY, ANY, ANY,
+                                  ONE_VALUE, NEAR_FULL, NEAR_ZERO};
+    Run kind = ANY;
+    uint32_t value = 0;
     int run = 0;
     for (size_t i = 0; i < b.count(); ++i) {
         if (run-- <= 0) {
             run = int(rng() % 12);
-            uint32_t k = rng() % 4;
-            runAlpha = k == 0 ? 0u : (k == 1 ? 255u : (k == 2 ? 1000u : rng() % 256));
+            kind = kinds[rng() % 12];
+            value = rng() % 256;
         }
-        uint32_t p = any(rng);
-        if (runAlpha != 1000u) p = (p & 0xFFFFFFu) | runAlpha << 24;
-        b.bits()[i] = p;
+        uint32_t a = any(rng) >> 24;
+        switch (kind) {
+        case ZERO: a = 0; break;
+        case FULL: a = 255; break;
+        case ANY: break;
+        case ONE_VALUE: a = value; break;
+        case NEAR_FULL: a = rng() % 8 ? 255 : 254; break;
+        case NEAR_ZERO: a = rng() % 8 ? 0 : 1; break;
+        }
+        b.bits()[i] = (any(rng) & 0xFFFFFFu) | a << 24;
     }
 }
 
@@ -145,4 +161,40 @@ inline void split(uint32_t p, int s[4]) {
     for (int i = 0; i < 4; ++i) s[i] = chan(p, i);
 }
 
+// ---- CPU paths ----
+
+// The paths this processor and OS run, plainest first (GENERIC and, on x86-64, SSE2 always).
+inline std::vector<TESS_CpuPath> runnable_paths() {
+    std::vector<TESS_CpuPath> out;
+    for (int32_t p = 0; p < TESS_CPU_PATH_COUNT; ++p)
+        if (TESS_CpuPathSupported(TESS_CpuPath(p))) out.push_back(TESS_CpuPath(p));
+    return out;
+}
+
+// The TESS_DISABLE list that leaves `path` the widest: the names of every wider path.
+inline std::string disable_wider_than(TESS_CpuPath path) {
+    std::string list;
+    for (int32_t p = path + 1; p < TESS_CPU_PATH_COUNT; ++p)
+        list += std::string(TESS_CpuPathName(TESS_CpuPath(p))) + " ";
+    return list;
+}
+
+// A test run once per runnable path, on that path; afterwards the choice start-up made from
+// the environment is back.
+class OnEveryPath : public ::testing::TestWithParam<TESS_CpuPath> {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(TESS_ChooseCpuPath(disable_wider_than(GetParam()).c_str()), GetParam());
+    }
+    void TearDown() override { TESS_ChooseCpuPath(std::getenv("TESS_DISABLE")); }
+};
+
+inline std::string path_name(const ::testing::TestParamInfo<TESS_CpuPath>& info) {
+    return TESS_CpuPathName(info.param);
+}
+
 }  // namespace model
+
+// Registers fixture F (derived from model::OnEveryPath) once per runnable path.
+#define TESS_ON_EVERY_PATH(F) \
+    INSTANTIATE_TEST_SUITE_P(Path, F, ::testing::ValuesIn(model::runnable_paths()), model::path_name)

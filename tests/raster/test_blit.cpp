@@ -1,5 +1,6 @@
-// TESS_Blit and TESS_Clear: clipping and mode edge cases, and every blit loop against the
-// per-pixel model on seeded random bitmaps, rectangles, alphas and modes in both row orders.
+// TESS_Blit, TESS_BlitVisible and TESS_Clear: clipping and mode edge cases, visible spans, and
+// every blit loop against the per-pixel model on seeded random bitmaps, rectangles, alphas and
+// modes in both row orders, on every CPU path.
 #include <gtest/gtest.h>
 
 #include "raster_model.h"
@@ -77,7 +78,10 @@ TEST(Blit, ChannelCopyIgnoresAlphaAndFlags) {
     EXPECT_EQ(dst.at(0, 0), 0x11203344u);
 }
 
-TEST(Blit, EveryLoopMatchesTheModel) {
+class BlitSweep : public model::OnEveryPath {};
+TESS_ON_EVERY_PATH(BlitSweep);
+
+TEST_P(BlitSweep, EveryLoopMatchesTheModel) {
     std::mt19937 rng(4242);
     static const int modes[] = {0, 1, 2, 3, 4, 5, 6, 0x10000, 0x10001, 0x10002, 0x10003, 0x10004,
                                 0x10005, 0x10006, 0xF0, 0xF7, 0xFE, 0x101, 0x10100};
@@ -85,15 +89,17 @@ TEST(Blit, EveryLoopMatchesTheModel) {
     for (int i = 0; i < 12000; ++i) {
         const int mode = i % 7 == 6 ? int(0xF0 + rng() % 16) : modes[(i / 2) % 19];
         const float alpha = model::pick_alpha(rng, i / 38);
-        TestBitmap src(1 + rng() % 40, 1 + rng() % 12, rng() % 2, rng() % 3);
-        TestBitmap dst(1 + rng() % 40, 1 + rng() % 12, rng() % 2, rng() % 3);
+        // Now and then rows long enough for the widest path's unrolled loops.
+        const uint32_t wide = i % 5 == 0 ? 100 : 40;
+        TestBitmap src(1 + rng() % wide, 1 + rng() % 12, rng() % 2, rng() % 3);
+        TestBitmap dst(1 + rng() % wide, 1 + rng() % 12, rng() % 2, rng() % 3);
         TestBitmap want(dst.width(), dst.height(), dst.isBottomUp(), dst.rowSpan() - dst.width());
         model::fill_random(src, rng);
         model::fill_random(dst, rng);
         want.restore(dst.snapshot());
         const std::vector<TESS_pixel> before = dst.snapshot();
         TESS_RECT rc{int(rng() % 30) - 8, int(rng() % 10) - 4, 0, 0};
-        rc.right = rc.left + int(rng() % 40) - 3;
+        rc.right = rc.left + int(rng() % wide) - 3;
         rc.bottom = rc.top + int(rng() % 14) - 2;
         const bool useRect = rng() % 3 != 0;
         const int x = int(rng() % (dst.width() + 20)) - 12, y = int(rng() % (dst.height() + 8)) - 6;
@@ -103,6 +109,86 @@ TEST(Blit, EveryLoopMatchesTheModel) {
         changed += dst.snapshot() != before;
     }
     EXPECT_GT(changed, 1400);
+}
+
+// Sprites with transparent margins of every width, as scaled gem copies have, drawn through
+// their visible spans: exactly the pixels of the whole blit.
+TEST_P(BlitSweep, VisibleSpansDrawWhatTheWholeBlitDraws) {
+    std::mt19937 rng(777);
+    static const int modes[] = {0x10000, 0x10000, 0x10001, 0x10003, 0x10002, 0x10004, 0x10005, 0, 1};
+    int skipped = 0;
+    for (int i = 0; i < 4000; ++i) {
+        const int mode = modes[i % 9];
+        const float alpha = i % 3 == 0 ? 1.0f : model::pick_alpha(rng, i / 9);
+        TestBitmap src(1 + rng() % 70, 1 + rng() % 10, rng() % 2, rng() % 3);
+        TestBitmap dst(1 + rng() % 90, 1 + rng() % 12, rng() % 2, rng() % 3);
+        model::fill_random(src, rng);
+        model::fill_random(dst, rng);
+        for (int y = 0; y < src.height(); ++y) {  // clear a margin on each side, or the whole row
+            const int l = int(rng() % (src.width() + 1)), r = int(rng() % (src.width() + 1));
+            for (int x = 0; x < src.width(); ++x)
+                if (x < l || src.width() - 1 - x < r) src.at(x, y) &= 0x00FFFFFFu;
+        }
+        std::vector<TESS_RowSpan> spans(size_t(src.height()) + 1, TESS_RowSpan{-1, -1});
+        TESS_FindVisibleSpans(&src, spans.data());
+        for (int y = 0; y < src.height(); ++y) {
+            int b = 0, e = src.width();
+            while (b < e && src.at(b, y) >> 24 == 0) ++b;
+            while (e > b && src.at(e - 1, y) >> 24 == 0) --e;
+            ASSERT_EQ(spans[size_t(y)].begin, b) << "case " << i << " row " << y;
+            ASSERT_EQ(spans[size_t(y)].end, e) << "case " << i << " row " << y;
+            skipped += src.width() - (e - b);
+        }
+        ASSERT_EQ(spans[size_t(src.height())].begin, -1) << "wrote past the last row";
+
+        TestBitmap want(dst.width(), dst.height(), dst.isBottomUp(), dst.rowSpan() - dst.width());
+        want.restore(dst.snapshot());
+        const int x = int(rng() % (dst.width() + 20)) - 12, y = int(rng() % (dst.height() + 8)) - 6;
+        TESS_BlitVisible(&dst, &src, x, y, spans.data(), alpha, mode);
+        model_blit(want, src, x, y, nullptr, alpha, mode);
+        ASSERT_EQ(dst.snapshot(), want.snapshot()) << "case " << i << " mode " << mode << " alpha " << alpha;
+    }
+    EXPECT_GT(skipped, 40000);
+}
+
+// Spans narrower than the truth show which modes trust them: the source-alpha COPY, ADD and
+// MULTIPLY leave everything outside alone; the others draw whole rows.
+TEST(BlitVisible, OnlyTheTransparentSkippingModesTrustTheSpans) {
+    TestBitmap src(20, 2), dst(20, 2);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 20; ++x) src.at(x, y) = 0x80402010u;
+    const TESS_RowSpan narrow[2] = {{5, 9}, {0, 0}};
+    for (int mode : {0x10000, 0x10001, 0x10003, 0x10002, 0x10004, 0x10005, 0, 1, 3}) {
+        for (float alpha : {1.0f, 0.6f}) {
+            TESS_Clear(&dst, 0xFF808080u);
+            TESS_BlitVisible(&dst, &src, 0, 0, narrow, alpha, mode);
+            const bool trusts = mode == 0x10000 || mode == 0x10001 || mode == 0x10003;
+            for (int y = 0; y < 2; ++y)
+                for (int x = 0; x < 20; ++x) {
+                    const bool inside = y == 0 && x >= 5 && x < 9;
+                    EXPECT_EQ(dst.at(x, y) == 0xFF808080u, trusts && !inside)
+                        << "mode " << mode << " alpha " << alpha << " at " << x << "," << y;
+                }
+        }
+    }
+    TESS_BlitVisible(&dst, &src, 0, 0, nullptr, 1.0f, 0x10000);  // no spans: the whole blit
+    EXPECT_NE(dst.at(19, 1), 0xFF808080u);
+}
+
+// Clear on every path: the first width pixels of every row, padding untouched.
+TEST_P(BlitSweep, ClearFillsEachRowsWidth) {
+    std::mt19937 rng(31);
+    for (int i = 0; i < 300; ++i) {
+        TestBitmap b(1 + rng() % 90, 1 + rng() % 9, rng() % 2, rng() % 2 ? 0 : rng() % 5);
+        model::fill_random(b, rng);
+        TestBitmap want(b.width(), b.height(), b.isBottomUp(), b.rowSpan() - b.width());
+        want.restore(b.snapshot());
+        const TESS_pixel colour = rng();
+        for (int y = 0; y < b.height(); ++y)
+            for (int x = 0; x < b.width(); ++x) want.at(x, y) = colour;
+        TESS_Clear(&b, colour);
+        ASSERT_EQ(b.snapshot(), want.snapshot()) << "case " << i;
+    }
 }
 
 }  // namespace

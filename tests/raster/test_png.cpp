@@ -1,5 +1,6 @@
-// PNG loading on libpng's PngSuite images against a small zlib-only reference decoder, plus the
-// failure paths, caller bitmaps, row order and the decoder list entry.
+// PNG loading on libpng's PngSuite images against a small zlib-only reference decoder, on every
+// CPU path (its loop turns the decoded rows into TESS pixels), plus the failure paths, the
+// checksums, caller bitmaps, row order and the decoder list entry.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "raster/tess.h"
+#include "tests/raster/raster_model.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 // From the AddressSanitizer runtime: hooks called on every allocation.
@@ -244,7 +246,11 @@ private:
 
 }  // namespace
 
-TEST(PngLoad, EveryColourTypeAndDepthGivesTheDefinedPixels) {
+// Decoded rows reach the TESS layout through the CPU path's loop: the suite runs on each.
+class PngSweep : public model::OnEveryPath {};
+TESS_ON_EVERY_PATH(PngSweep);
+
+TEST_P(PngSweep, EveryColourTypeAndDepthGivesTheDefinedPixels) {
     std::vector<fs::path> files = suite_files(suite_dir(), false);
     ASSERT_GE(files.size(), 30u) << "PngSuite not found in " << suite_dir();
     for (const fs::path& path : files) {
@@ -334,6 +340,42 @@ TEST(PngLoad, BrokenFilesGiveNullAndKeepTheCallersBitmap) {
     TESS_IBitmap* bm = TESS_LoadPNG(no_end.c_str(), nullptr);
     EXPECT_NE(bm, nullptr);
     delete bm;
+}
+
+// Image data is guarded by the chunks' CRCs, which are checked; zlib's Adler-32 of the inflated
+// bytes is not (the CRCs already cover every compressed byte). A stream whose Adler-32 alone is
+// wrong loads as the intact file does; one damaged byte in the data still fails.
+TEST(PngLoad, ImageDataIsGuardedByTheChunkCrcs) {
+    const std::vector<uint8_t> good = read_file(suite_dir() + "/basn6a08.png");
+    ASSERT_GT(good.size(), 100u);
+    std::vector<uint8_t> wrong_adler(good.begin(), good.begin() + 8), damaged = wrong_adler;
+    size_t idats = 0;
+    for (size_t pos = 8; pos + 12 <= good.size();) {
+        const uint32_t len = be32(&good[pos]);
+        const std::string kind(reinterpret_cast<const char*>(&good[pos + 4]), 4);
+        std::vector<uint8_t> data(good.begin() + long(pos) + 8, good.begin() + long(pos) + 8 + len);
+        const bool last_idat = kind == "IDAT" && std::string(reinterpret_cast<const char*>(&good[pos + 16 + len]), 4) != "IDAT";
+        std::vector<uint8_t> altered = data;
+        if (last_idat) altered.back() ^= 0x01;  // the low byte of the Adler-32
+        put_chunk(wrong_adler, kind.c_str(), altered);
+        put_chunk(damaged, kind.c_str(), data);
+        if (kind == "IDAT" && idats++ == 0) damaged[damaged.size() - 4 - len / 2] ^= 0x10;  // CRC now wrong
+        pos += 12 + len;
+    }
+    ASSERT_GT(idats, 0u);
+    const std::string good_path = scratch("adler-good.png"), adler_path = scratch("adler-wrong.png");
+    const std::string damaged_path = scratch("idat-damaged.png");
+    write_file(good_path, good);
+    write_file(adler_path, wrong_adler);
+    write_file(damaged_path, damaged);
+    TESS_IBitmap* a = TESS_LoadPNG(good_path.c_str(), nullptr);
+    TESS_IBitmap* b = TESS_LoadPNG(adler_path.c_str(), nullptr);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(picture(a), picture(b));
+    delete a;
+    delete b;
+    EXPECT_EQ(TESS_LoadPNG(damaged_path.c_str(), nullptr), nullptr);
 }
 
 TEST(PngLoad, SizesThatCannotBeHeldAreRefused) {

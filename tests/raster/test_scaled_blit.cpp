@@ -1,5 +1,6 @@
 // Scaled blit: a plain per-pixel model of the three sampling families checked against the
-// specialised loops on seeded random cases, and the cases worth pinning down one by one.
+// specialised loops on seeded random cases on every CPU path, and the cases worth pinning
+// down one by one.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -132,7 +133,10 @@ float pick_size(std::mt19937& rng, int32_t dest_size) {
 
 }  // namespace
 
-TEST(ScaledBlit, SpecialisedLoopsMatchThePerPixelModel) {
+class ScaledSweep : public model::OnEveryPath {};
+TESS_ON_EVERY_PATH(ScaledSweep);
+
+TEST_P(ScaledSweep, SpecialisedLoopsMatchThePerPixelModel) {
     std::mt19937 rng(20241);
     int seen[6][0x20] = {};
     for (int n = 0; n < 6000; ++n) {
@@ -179,6 +183,38 @@ TEST(ScaledBlit, SpecialisedLoopsMatchThePerPixelModel) {
     }
     EXPECT_GT(seen[SHORTCUT][0x10] + seen[SHORTCUT][0], 0);
     EXPECT_GT(seen[HANDOVER][0] + seen[HANDOVER][0x10], 0);
+}
+
+// One setup drawn at many destination rectangles, as a sustain trail draws its rows: each
+// the same as a scaled blit made from scratch, scale-1 hand-overs and clipped rows included.
+TEST_P(ScaledSweep, OneSetupServesManyRectangles) {
+    std::mt19937 rng(515);
+    for (int n = 0; n < 300; ++n) {
+        TestBitmap src(1 + rng() % 60, 1 + rng() % 6, rng() % 3 == 0, rng() % 3);
+        TestBitmap a(1 + rng() % 90, 1 + rng() % 30, rng() % 3 == 0, rng() % 2);
+        TestBitmap b(a.width(), a.height(), a.isBottomUp(), a.rowSpan() - a.width());
+        model::fill_random(src, rng);
+        model::fill_random(a, rng);
+        b.restore(a.snapshot());
+        const float sx = float(rng() % (src.width() + 2)) + (rng() % 2 ? 0.25f : 0.0f);
+        const float sy = float(rng() % src.height());
+        const float sw = float(1 + rng() % 40) / (rng() % 2 ? 1.0f : 3.0f);
+        const float sh = rng() % 3 ? 1.0f : float(1 + rng() % 5);
+        const float alpha = n % 3 ? 1.0f : model::pick_alpha(rng, n);
+        const int32_t filters[] = {0, 0, 0x100};
+        const int32_t mode = int32_t(rng() % 6) | filters[rng() % 3] | (rng() % 4 ? TESS_BLIT_USE_ALPHA : 0);
+        TESS_ScaledBlitSetup setup;
+        TESS_PrepareScaledBlit(&setup, &a, &src, sx, sy, sw, sh, alpha, mode);
+        for (int r = 0; r < 40; ++r) {
+            const int32_t dw = rng() % 5 == 0 ? int32_t(sw + 0.5f) : int32_t(rng() % 120) - 10;
+            const int32_t dh = rng() % 4 ? 1 : int32_t(rng() % 6) - 2;
+            const int32_t dx = int32_t(rng() % (a.width() + 30)) - 20, dy = int32_t(rng() % (a.height() + 4)) - 2;
+            TESS_ScaledBlitPrepared(&setup, dx, dy, dw, dh);
+            TESS_ScaledBlit(&b, &src, dx, dy, dw, dh, sx, sy, sw, sh, alpha, mode);
+            ASSERT_EQ(a.snapshot(), b.snapshot()) << "case " << n << " row " << r << " mode 0x"
+                                                  << std::hex << mode;
+        }
+    }
 }
 
 namespace {

@@ -1,0 +1,25 @@
+// The SSE2 path: the per-frame loops four pixels at a time. SSE2 is part of x86-64, so every
+// x86-64 build has this path.
+#include "raster/tess_kernels.h"
+
+#if defined(__SSE2__)
+#include <immintrin.h>
+
+namespace tess {
+namespace sse2 {
+#include "raster/tess_kernels_simd.inl"
+}  // namespace sse2
+
+const Kernels SSE2_KERNELS = {
+    TESS_CPU_SSE2,
+    sse2::copy_alpha_full_rows<sse2::V128>,
+    sse2::copy_alpha_rows<sse2::V128>,
+    move_rows,  // the C library's move is as fast as four-pixel vectors
+    sse2::stretch_alpha_full<sse2::V128>,
+    {sse2::fill_rows<sse2::V128, Mix::Store>, sse2::fill_rows<sse2::V128, Mix::Half>,
+     sse2::fill_rows<sse2::V128, Mix::Quarter>, sse2::fill_rows<sse2::V128, Mix::ThreeQuarters>},
+    sse2::swap_red_blue<sse2::V128>,
+};
+
+}  // namespace tess
+#endif
