@@ -49,7 +49,10 @@ bool run_encoder(png_bytep* rows, png_uint_32 w, png_uint_32 h, bool image, std:
         return false;
     }
     png_set_write_fn(png, &sink, write_bytes, flush_nothing);
-    if (image) png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    if (image) {
+        png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+        png_set_compression_level(png, 0);
+    }
     png_set_IHDR(png, info, w, h, 8, image ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
