@@ -2,140 +2,33 @@
 // its listings, and every kind of bad input (one line, exit status 2, nothing written).
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "raster/tess.h"
-
-extern char** environ;
+#include "tests/tools/tool_process.h"
 
 namespace {
 
-const std::string TOOL = std::string(TIVER_BINARY_DIR) + "/tiver-render";
-const std::string DEMO = std::string(TIVER_BINARY_DIR) + "/demo/demo_chart.mid";
+using namespace tool_test;
 
-struct ToolRun {
-    int status = -1;
-    std::string out, err;
-    std::vector<std::string> err_lines() const {
-        std::vector<std::string> lines;
-        std::stringstream s(err);
-        std::string line;
-        while (std::getline(s, line)) lines.push_back(line);
-        return lines;
-    }
-};
+const std::string DEMO = demo_chart();
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void write_file(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-bool exists(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
-
-std::set<std::string> files_in(const std::string& dir) {
-    std::set<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d))
-            if (e->d_name[0] != '.') names.insert(e->d_name);
-        closedir(d);
-    }
-    return names;
-}
-
-class Tool : public ::testing::Test {
+class Tool : public ToolTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/tiver-tool-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override {
-        std::string cmd = "rm -rf '" + dir + "'";
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
-    }
-
-    // Runs the tool in the test's folder; `path` replaces PATH when given.
-    ToolRun run(std::vector<std::string> args, const char* path = nullptr) {
-        args.insert(args.begin(), TOOL);
-        const std::string out = dir + "/.stdout", err = dir + "/.stderr";
-        std::vector<std::string> env_text;
-        for (char** e = environ; *e; ++e)
-            if (!path || std::string(*e).compare(0, 5, "PATH=") != 0) env_text.push_back(*e);
-        if (path) env_text.push_back(std::string("PATH=") + path);
-        std::vector<char*> argv, envp;
-        for (std::string& a : args) argv.push_back(&a[0]);
-        argv.push_back(nullptr);
-        for (std::string& e : env_text) envp.push_back(&e[0]);
-        envp.push_back(nullptr);
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        // Run inside the test's folder, so default output names land there.
-        const std::string script = "cd '" + dir + "' && exec \"$0\" \"$@\"";
-        std::vector<char*> shell = {const_cast<char*>("/bin/sh"), const_cast<char*>("-c"),
-                                    const_cast<char*>(script.c_str())};
-        shell.insert(shell.end(), argv.begin(), argv.end());
-        pid_t pid = -1;
-        ToolRun r;
-        if (posix_spawn(&pid, "/bin/sh", &actions, nullptr, shell.data(), envp.data()) == 0) {
-            int status = 0;
-            waitpid(pid, &status, 0);
-            r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        r.out = read_file(out);
-        r.err = read_file(err);
-        std::remove(out.c_str());
-        std::remove(err.c_str());
-        return r;
-    }
-
-    // Bad input: status 2, exactly one line naming the tool, and no file left in the folder.
+    // Bad input: refused in one line, and no file left in the folder.
     void expect_refused(const std::vector<std::string>& args, const std::string& says) {
         const std::set<std::string> before = files_in(dir);
-        const ToolRun r = run(args);
         std::string joined;
         for (const std::string& a : args) joined += a + " ";
-        EXPECT_EQ(r.status, 2) << joined << "\n" << r.err;
-        const std::vector<std::string> lines = r.err_lines();
-        ASSERT_EQ(lines.size(), 1u) << joined << "\n" << r.err;
-        EXPECT_EQ(lines[0].compare(0, 14, "tiver-render: "), 0) << lines[0];
-        EXPECT_NE(lines[0].find(says), std::string::npos) << joined << "\n" << lines[0];
-        EXPECT_EQ(r.out, "") << joined;
+        EXPECT_TRUE(refused_in_one_line(run(args), says)) << joined;
         EXPECT_EQ(files_in(dir), before) << joined;
     }
-
-    std::unique_ptr<TESS_IBitmap> load(const std::string& name) {
-        return std::unique_ptr<TESS_IBitmap>(TESS_LoadPNG((dir + "/" + name).c_str(), nullptr));
-    }
-
-    std::string dir;
 };
 
 int distinct_colours(TESS_IBitmap* b) {

@@ -7,16 +7,16 @@
 
 #include <set>
 
-#include "tests/tools/tool_run.h"
+#include "tests/tools/tool_process.h"
 
 namespace {
 
-using tool_run::demo_chart;
-using tool_run::read_file;
-using tool_run::Result;
-using tool_run::write_file;
+using tool_test::demo_chart;
+using tool_test::read_file;
+using tool_test::write_file;
+using Result = tool_test::ToolRun;
 
-class Views : public tool_run::ToolTest {
+class Views : public tool_test::ToolTest {
 protected:
     // Renders `args` (the demo chart is put first) into `name`; true when the tool succeeded.
     bool render_to(std::vector<std::string> args, const std::string& name) {

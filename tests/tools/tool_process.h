@@ -2,6 +2,8 @@
 // status and its output, and ffmpeg or ffprobe with their output read through a pipe.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -13,10 +15,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "raster/tess.h"
 
 extern char** environ;
 
@@ -24,6 +29,11 @@ namespace tool_test {
 
 inline const std::string& tool_path() {
     static const std::string path = std::string(TIVER_BINARY_DIR) + "/tiver-render";
+    return path;
+}
+
+inline const std::string& demo_chart() {
+    static const std::string path = std::string(TIVER_BINARY_DIR) + "/demo/demo_chart.mid";
     return path;
 }
 
@@ -136,6 +146,18 @@ private:
     pid_t pid_ = -1;
 };
 
+// Bad input as the tool reports it: status 2, exactly one line on stderr naming the tool
+// and saying `says`, nothing on stdout.
+inline ::testing::AssertionResult refused_in_one_line(const ToolRun& r, const std::string& says) {
+    const std::vector<std::string> lines = r.err_lines();
+    if (r.status != 2) return ::testing::AssertionFailure() << "status " << r.status << "\n" << r.err;
+    if (lines.size() != 1) return ::testing::AssertionFailure() << lines.size() << " lines:\n" << r.err;
+    if (lines[0].compare(0, 14, "tiver-render: ") != 0 || lines[0].find(says) == std::string::npos)
+        return ::testing::AssertionFailure() << "says: " << lines[0];
+    if (!r.out.empty()) return ::testing::AssertionFailure() << "stdout: " << r.out;
+    return ::testing::AssertionSuccess();
+}
+
 inline ToolRun run_tool(const std::string& dir, const std::vector<std::string>& args, const std::string& path = "") {
     return ToolProcess(dir, args, path).wait();
 }
@@ -168,6 +190,32 @@ public:
 
 private:
     std::string path_;
+};
+
+// A test with a private folder that the tool runs in.
+class ToolTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tiver-tool-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override {
+        const std::string cmd = "rm -rf '" + dir + "'";
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+    }
+
+    // Runs the tool with `args` inside the folder; `path` replaces PATH when given.
+    ToolRun run(const std::vector<std::string>& args, const char* path = nullptr) {
+        return run_tool(dir, args, path ? path : "");
+    }
+
+    // A PNG the tool wrote into the folder, or null.
+    std::unique_ptr<TESS_IBitmap> load(const std::string& name) {
+        return std::unique_ptr<TESS_IBitmap>(TESS_LoadPNG((dir + "/" + name).c_str(), nullptr));
+    }
+
+    std::string dir;
 };
 
 }  // namespace tool_test
