@@ -13,20 +13,13 @@
 #include "plugin/chart_preview.h"
 #include "raster/tess.h"
 #include "tests/wine/wine_support.h"
+#include "tools/tiver-render/win32/wide.h"
 
 namespace {
 
 std::wstring package_dir() {
     const wchar_t* dir = _wgetenv(L"TIVER_PACKAGE_DIR");
     return dir ? dir : L"";
-}
-
-std::string utf8(const std::wstring& w) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string s(static_cast<size_t>(n > 0 ? n : 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, &s[0], n, nullptr, nullptr);
-    s.resize(std::strlen(s.c_str()));
-    return s;
 }
 
 LRESULT CALLBACK parent_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
@@ -80,7 +73,7 @@ TEST(Package, UnzippedUnderAnAwkwardPathDrawsTheSkinsImages) {
     // The skin's background, stretched over the window as the backdrop is built. Left of
     // the highway square and below the control strip nothing else is drawn.
     TESS_IBitmap* background =
-        TESS_LoadPNG((utf8(dir) + "\\tolvan\\Tiver_background1.png").c_str(), nullptr);
+        TESS_LoadPNG((narrow(dir) + "\\tolvan\\Tiver_background1.png").c_str(), nullptr);
     ASSERT_NE(background, nullptr);
     TESS_MemBitmap expected(w, h);
     TESS_ScaledBlit(&expected, background, 0, 0, w, h, 0.0f, 0.0f,

@@ -19,24 +19,9 @@
 
 #include "raster/tess.h"
 #include "tests/wine/wine_support.h"
+#include "tools/tiver-render/win32/wide.h"
 
 namespace {
-
-std::wstring wide(const std::string& s) {
-    const int n = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, nullptr, 0);
-    std::wstring w(static_cast<size_t>(n > 0 ? n : 1), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, &w[0], n);
-    w.resize(std::wcslen(w.c_str()));
-    return w;
-}
-
-std::string utf8(const std::wstring& w) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string s(static_cast<size_t>(n > 0 ? n : 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, &s[0], n, nullptr, nullptr);
-    s.resize(std::strlen(s.c_str()));
-    return s;
-}
 
 std::wstring env(const wchar_t* name) {
     const wchar_t* v = _wgetenv(name);
@@ -88,23 +73,6 @@ std::set<std::wstring> files_in(const std::wstring& folder) {
     return names;
 }
 
-std::wstring quote(const std::wstring& a) {
-    if (!a.empty() && a.find_first_of(L" \t\"") == std::wstring::npos) return a;
-    std::wstring out = L"\"";
-    size_t backslashes = 0;
-    for (wchar_t c : a) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        backslashes = 0;
-        out.push_back(c);
-    }
-    out.append(backslashes * 2, L'\\');
-    return out + L"\"";
-}
-
 struct ExeRun {
     DWORD status = 0xFFFFFFFF;
     std::string out, err;
@@ -115,8 +83,8 @@ struct ExeRun {
 ExeRun run_exe(const std::vector<std::string>& args, const std::wstring& folder,
                const std::vector<std::wstring>& settings = {}) {
     const std::wstring exe = env(L"TIVER_PACKAGE_DIR") + L"\\tiver-render.exe";
-    std::wstring command = quote(exe);
-    for (const std::string& a : args) command += L" " + quote(wide(a));
+    std::wstring command = quote_argument(exe);
+    for (const std::string& a : args) command += L" " + quote_argument(wide(a));
 
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     const std::wstring out_name = folder + L".stdout", err_name = folder + L".stderr";
@@ -125,7 +93,7 @@ ExeRun run_exe(const std::vector<std::string>& args, const std::wstring& folder,
     HANDLE in = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
     ExeRun r;
     if (out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE || in == INVALID_HANDLE_VALUE) {
-        ADD_FAILURE() << "cannot make the output files beside " << utf8(folder);
+        ADD_FAILURE() << "cannot make the output files beside " << narrow(folder);
         return r;
     }
 
@@ -156,7 +124,7 @@ ExeRun run_exe(const std::vector<std::string>& args, const std::wstring& folder,
     CloseHandle(out);
     CloseHandle(err);
     if (!ok) {
-        ADD_FAILURE() << "cannot start " << utf8(exe) << ": " << GetLastError();
+        ADD_FAILURE() << "cannot start " << narrow(exe) << ": " << GetLastError();
         return r;
     }
     EXPECT_EQ(WaitForSingleObject(started.hProcess, 120000), WAIT_OBJECT_0);
@@ -172,8 +140,8 @@ ExeRun run_exe(const std::vector<std::string>& args, const std::wstring& folder,
 
 // Pixels in which two PNG files differ, or -1 when either cannot be read or the sizes differ.
 int64_t png_differences(const std::wstring& a, const std::wstring& b) {
-    std::unique_ptr<TESS_IBitmap> pa(TESS_LoadPNG(utf8(a).c_str(), nullptr));
-    std::unique_ptr<TESS_IBitmap> pb(TESS_LoadPNG(utf8(b).c_str(), nullptr));
+    std::unique_ptr<TESS_IBitmap> pa(TESS_LoadPNG(narrow(a).c_str(), nullptr));
+    std::unique_ptr<TESS_IBitmap> pb(TESS_LoadPNG(narrow(b).c_str(), nullptr));
     if (!pa || !pb || pa->width() != pb->width() || pa->height() != pb->height()) return -1;
     int64_t differ = 0;
     for (int32_t y = 0; y < pa->height(); ++y)
@@ -215,10 +183,10 @@ TEST(RenderExe, DoesWhatTheNativeToolDidCaseByCase) {
             if (!made.count(file)) continue;
             const std::wstring a = cases + L"\\" + name + L"\\" + file, b = reference + L"\\" + file;
             if (ends_with(file, L".png")) {
-                EXPECT_EQ(png_differences(a, b), 0) << utf8(file);
+                EXPECT_EQ(png_differences(a, b), 0) << narrow(file);
                 ++pictures;
             } else {
-                EXPECT_TRUE(read_file(a) == read_file(b)) << utf8(file);
+                EXPECT_TRUE(read_file(a) == read_file(b)) << narrow(file);
             }
         }
     }
@@ -304,7 +272,7 @@ TEST(RenderExe, AnMp4RequestFeedsTheEncoderThroughAPipe) {
 
     // Named by --ffmpeg: 5 to 5.25 s at 8 fps is 3 frames of 100 x 64.
     ExeRun r = run_exe({"Démo Sång.mid", "--from", "5", "--to", "5.25", "--fps", "8", "--size", "100x64",
-                        "--ffmpeg", utf8(encoders) + "\\kodare.exe", "-o", "klipp ä.mp4"},
+                        "--ffmpeg", narrow(encoders) + "\\kodare.exe", "-o", "klipp ä.mp4"},
                        work);
     ASSERT_EQ(r.status, 0u) << r.err;
     EncoderRecord record = read_record(work + L"\\klipp ä.mp4");

@@ -55,26 +55,6 @@ private:
     HANDLE input_;
 };
 
-// One argument as the C runtime's and CommandLineToArgvW's splitting reads it back:
-// quoted when it holds blanks or quotes (or is empty), backslashes doubled before a quote.
-std::wstring quote_argument(const std::wstring& a) {
-    if (!a.empty() && a.find_first_of(L" \t\n\v\"") == std::wstring::npos) return a;
-    std::wstring out = L"\"";
-    size_t backslashes = 0;
-    for (wchar_t c : a) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        backslashes = 0;
-        out.push_back(c);
-    }
-    out.append(backslashes * 2, L'\\');
-    out.push_back(L'"');
-    return out;
-}
-
 }  // namespace
 
 std::unique_ptr<ChildProcess> start_child(const std::vector<std::string>& args, size_t pipe_bytes,

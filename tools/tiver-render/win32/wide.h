@@ -1,5 +1,6 @@
-// UTF-8 and the UTF-16 of the wide Win32 calls, and the reason for a Win32 error code in
-// the words the C runtime uses on both systems. For the tool's win32/ files.
+// UTF-8 and the UTF-16 of the wide Win32 calls, one argument of a command line, and the
+// reason for a Win32 error code in the words the C runtime uses on both systems. For the
+// tool's win32/ files (and the Windows tests that start the tool).
 #pragma once
 
 #include "platform/win32/windows_api.h"
@@ -23,6 +24,26 @@ inline std::string narrow(const std::wstring& text) {
     std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
     if (n > 0)
         WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+// One argument as the C runtime's and CommandLineToArgvW's splitting reads it back:
+// quoted when it holds blanks or quotes (or is empty), backslashes doubled before a quote.
+inline std::wstring quote_argument(const std::wstring& a) {
+    if (!a.empty() && a.find_first_of(L" \t\n\v\"") == std::wstring::npos) return a;
+    std::wstring out = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : a) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        out.push_back(c);
+    }
+    out.append(backslashes * 2, L'\\');
+    out.push_back(L'"');
     return out;
 }
 
