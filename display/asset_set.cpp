@@ -116,6 +116,7 @@ void empty_scaled_copies() noexcept {
         }
         list.resize(0, false);
     }
+    for (HeapBuffer& widths : g_assets.scaled_widths) widths.resize(0, false);
 }
 
 void load_asset_set() {

@@ -46,7 +46,7 @@ constexpr char ASSET_PATH_SEPARATOR = '/';
 // A slot image scaled to one width, with each row's visible span (TESS_FindVisibleSpans) found
 // once when the copy is made, so that every frame blits only those columns. Without memory for
 // the spans, `spans` stays empty and the copy is blitted whole.
-class ScaledCopy : public TESS_MemBitmap {
+class ScaledCopy final : public TESS_MemBitmap {
 public:
     ScaledCopy(int32_t w, int32_t h) : TESS_MemBitmap(w, h), spans(64) {}
     HeapBuffer spans;  // TESS_RowSpan per row, or nothing
@@ -62,6 +62,9 @@ struct AssetSet {
     // Per slot: the scaled copies sorted by width, smallest first. Only draw_asset_scaled adds
     // to them, and only ScaledCopy objects.
     HeapBuffer scaled[ASSET_SLOT_COUNT];
+    // Per slot: the int32_t widths of those copies in the same order, searched in place of the
+    // copies themselves, each of which lies in a block of its own.
+    HeapBuffer scaled_widths[ASSET_SLOT_COUNT];
     // The module's directory without a trailing separator; filled at the first image load.
     char module_directory[MODULE_DIRECTORY_SIZE] = {};
 };

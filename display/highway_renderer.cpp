@@ -3,6 +3,7 @@
 
 #include "display/highway_renderer.h"
 
+#include <cstring>
 #include <new>
 
 #include "chart/chart_event.h"
@@ -193,6 +194,24 @@ void draw_record(const Frame& f, const VisibleGem& g) {
     draw_asset_scaled(f.dest, k, p.x, p.y, p.width, alpha, anchor);
 }
 
+// Puts copy at index `at` of a slot's list and its width at the same index of the widths;
+// false, with both left as they were, when either cannot grow.
+bool insert_copy(HeapBuffer& list, HeapBuffer& widths, int32_t at, ScaledCopy* copy) {
+    const int32_t count = list.count<ScaledCopy*>();
+    const int32_t bytes = count * static_cast<int32_t>(sizeof(int32_t));
+    widths.resize(bytes + static_cast<int32_t>(sizeof(int32_t)), false);
+    if (widths.size != bytes + static_cast<int32_t>(sizeof(int32_t))) return false;
+    insert_pointer(list, at, copy);
+    if (list.count<ScaledCopy*>() == count) {
+        widths.resize(bytes, false);
+        return false;
+    }
+    int32_t* w = widths.records<int32_t>();
+    std::memmove(w + at + 1, w + at, static_cast<size_t>(count - at) * sizeof(int32_t));
+    w[at] = copy->width();
+    return true;
+}
+
 }  // namespace
 
 double highway_depth(double u) { return 1.0 - (1.0 / (u + 1.0) - 0.5) * 2.0; }
@@ -232,18 +251,21 @@ void draw_asset_scaled(TESS_IBitmap* dest, int32_t slot, int32_t x, int32_t y, i
     if (h <= 0) return;
 
     HeapBuffer& list = g_assets.scaled[slot];
-    ScaledCopy** copies = static_cast<ScaledCopy**>(list.data);
-    const int32_t count = list.size / static_cast<int32_t>(sizeof(ScaledCopy*));
-    ScaledCopy* copy = nullptr;
+    HeapBuffer& widths = g_assets.scaled_widths[slot];
+    const int32_t count = list.count<ScaledCopy*>();
+    // The first copy at least `width` wide, by halving the widths.
+    const int32_t* known = widths.records<int32_t>();
     int32_t at = 0;
-    for (; at < count; ++at) {
-        const int32_t cw = copies[at]->width();
-        if (cw == width) {
-            copy = copies[at];
-            break;
+    for (int32_t n = count; n > 0;) {
+        const int32_t half = n / 2;
+        if (known[at + half] < width) {
+            at += half + 1;
+            n -= half + 1;
+        } else {
+            n = half;
         }
-        if (cw > width) break;
     }
+    ScaledCopy* copy = at < count && known[at] == width ? list.records<ScaledCopy*>()[at] : nullptr;
     bool cached = true;
     if (!copy) {
         copy = new (std::nothrow) ScaledCopy(width, h);
@@ -258,9 +280,7 @@ void draw_asset_scaled(TESS_IBitmap* dest, int32_t slot, int32_t x, int32_t y, i
         if (spanBytes <= INT32_MAX) copy->spans.resize(static_cast<int32_t>(spanBytes), false);
         if (copy->spans.size == spanBytes)
             TESS_FindVisibleSpans(copy, copy->spans.records<TESS_RowSpan>());
-        const int32_t before = list.size;
-        insert_pointer(list, at, copy);
-        cached = list.size != before;
+        cached = insert_copy(list, widths, at, copy);
     }
     const int32_t top = static_cast<int32_t>(static_cast<float>(y) - static_cast<float>(h) * anchor);
     TESS_BlitVisible(dest, copy, x, top, copy->spans.records<TESS_RowSpan>(), alpha,

@@ -140,6 +140,10 @@ extern const Kernels AVX2_KERNELS;  // x86-64 builds only
 
 // The table of the chosen path; set before the program's entry point runs.
 extern const Kernels* g_kernels;
+
+// Whether the processor's string move is fast for large moves (ERMS), set with g_kernels: the
+// vector paths' COPY then moves large blocks with it.
+extern bool g_fast_string_moves;
 inline const Kernels& kernels() { return *g_kernels; }
 
 }  // namespace tess

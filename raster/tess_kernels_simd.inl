@@ -3,7 +3,8 @@
 // tess::avx2), the AVX2 one under its target pragma, so that each path gets its own copies
 // of everything below and nothing compiled for a wider path is shared with a narrower one.
 // Not a header of its own: the includer provides <immintrin.h> and raster/tess_kernels.h,
-// and defines TESS_SIMD_256 to get the 256-bit type V256.
+// and defines TESS_SIMD_256 to get the 256-bit type V256. Each type names the next narrower
+// one as Narrower: rows too short for a vector go to it, down to four pixels.
 //
 // Results are bit-exact to the per-pixel combiners of tess_combine.h.
 
@@ -12,13 +13,13 @@
 struct V128 {
     using reg = __m128i;
     static constexpr int32_t N = 4;
+    using Narrower = V128;  // none: rows of fewer than four pixels have loops of their own
 
     static reg load(const TESS_pixel* p) { return _mm_loadu_si128(reinterpret_cast<const reg*>(p)); }
     static void store(TESS_pixel* p, reg v) { _mm_storeu_si128(reinterpret_cast<reg*>(p), v); }
     static reg zero() { return _mm_setzero_si128(); }
     static reg set1(uint32_t v) { return _mm_set1_epi32(static_cast<int>(v)); }
     static reg and_(reg a, reg b) { return _mm_and_si128(a, b); }
-    static reg andnot(reg a, reg b) { return _mm_andnot_si128(a, b); }
     static reg or_(reg a, reg b) { return _mm_or_si128(a, b); }
     static reg add32(reg a, reg b) { return _mm_add_epi32(a, b); }
     static reg cmpeq32(reg a, reg b) { return _mm_cmpeq_epi32(a, b); }
@@ -26,12 +27,14 @@ struct V128 {
     // Whether every pixel's alpha byte is 255, or every one is 0.
     static bool all_opaque(reg v) { return all_ones(cmpeq32(and_(v, set1(0xFF000000u)), set1(0xFF000000u))); }
     static bool all_transparent(reg v) { return all_ones(cmpeq32(and_(v, set1(0xFF000000u)), zero())); }
+    // Some alpha byte is neither all ones nor all zeros across the group: it must be blended.
+    static bool mixed(reg v) { return !all_opaque(v) && !all_transparent(v); }
     template <int K> static reg srli32(reg a) { return _mm_srli_epi32(a, K); }
     template <int K> static reg slli32(reg a) { return _mm_slli_epi32(a, K); }
     static reg adds_u8(reg a, reg b) { return _mm_adds_epu8(a, b); }
     static reg add16(reg a, reg b) { return _mm_add_epi16(a, b); }
     static reg sub16(reg a, reg b) { return _mm_sub_epi16(a, b); }
-    static reg cmpeq16(reg a, reg b) { return _mm_cmpeq_epi16(a, b); }
+    static reg min16(reg a, reg b) { return _mm_min_epi16(a, b); }
     // Each pixel's alpha in both 16-bit halves of its 32-bit lane.
     static reg alpha_pairs(reg v) {
         const reg a = srli32<24>(v);
@@ -69,25 +72,27 @@ struct V128 {
 struct V256 {
     using reg = __m256i;
     static constexpr int32_t N = 8;
+    using Narrower = V128;
 
     static reg load(const TESS_pixel* p) { return _mm256_loadu_si256(reinterpret_cast<const reg*>(p)); }
     static void store(TESS_pixel* p, reg v) { _mm256_storeu_si256(reinterpret_cast<reg*>(p), v); }
     static reg zero() { return _mm256_setzero_si256(); }
     static reg set1(uint32_t v) { return _mm256_set1_epi32(static_cast<int>(v)); }
     static reg and_(reg a, reg b) { return _mm256_and_si256(a, b); }
-    static reg andnot(reg a, reg b) { return _mm256_andnot_si256(a, b); }
     static reg or_(reg a, reg b) { return _mm256_or_si256(a, b); }
     static reg add32(reg a, reg b) { return _mm256_add_epi32(a, b); }
     static reg cmpeq32(reg a, reg b) { return _mm256_cmpeq_epi32(a, b); }
     // One VPTEST each: the carry flag says no alpha bit is clear, the zero flag none is set.
     static bool all_opaque(reg v) { return _mm256_testc_si256(v, set1(0xFF000000u)) != 0; }
     static bool all_transparent(reg v) { return _mm256_testz_si256(v, set1(0xFF000000u)) != 0; }
+    // Neither flag: both tests at the cost of one VPTEST.
+    static bool mixed(reg v) { return _mm256_testnzc_si256(v, set1(0xFF000000u)) != 0; }
     template <int K> static reg srli32(reg a) { return _mm256_srli_epi32(a, K); }
     template <int K> static reg slli32(reg a) { return _mm256_slli_epi32(a, K); }
     static reg adds_u8(reg a, reg b) { return _mm256_adds_epu8(a, b); }
     static reg add16(reg a, reg b) { return _mm256_add_epi16(a, b); }
     static reg sub16(reg a, reg b) { return _mm256_sub_epi16(a, b); }
-    static reg cmpeq16(reg a, reg b) { return _mm256_cmpeq_epi16(a, b); }
+    static reg min16(reg a, reg b) { return _mm256_min_epi16(a, b); }
     static reg alpha_pairs(reg v) {  // one byte shuffle
         const char z = -128;  // a shuffle index with its top bit set gives 0
         return _mm256_shuffle_epi8(v, _mm256_setr_epi8(3, z, 3, z, 7, z, 7, z, 11, z, 11, z, 15, z, 15, z,
@@ -150,14 +155,21 @@ inline typename V::reg blend_by(typename V::reg s, typename V::reg d, typename V
     return V::or_(lo, V::template slli16<8>(hi));
 }
 
+// 2 * (sa + 1) in the 16-bit lanes of alpha pairs sa, but 0 where sa is 0: 2 * sa plus the
+// smaller of 2 * sa and 2.
+template <class V>
+inline typename V::reg twice_weight(typename V::reg sa) {
+    const typename V::reg t = V::add16(sa, sa);
+    return V::add16(t, V::min16(t, V::set1(0x00020002u)));
+}
+
 // COPY by source alpha at alpha 1. The alpha lane uses S = w (giving (D * (256 - w) + w * w)
 // / 256), except that sa = 255 uses S = 255 there, which yields 255 as the clamp would. For
 // sa = 0 the factor is 0 instead of 1, which leaves the destination exactly as the skip does.
 template <class V>
 inline typename V::reg blend_alpha_full(typename V::reg s, typename V::reg d) {
     using R = typename V::reg;
-    const R sa = V::alpha_pairs(s);
-    const R w2 = V::andnot(V::cmpeq16(sa, V::zero()), V::add16(V::add16(sa, sa), V::set1(0x00020002u)));
+    const R w2 = twice_weight<V>(V::alpha_pairs(s));
     // Alpha byte of the source becomes min(sa + 1, 255), the S of the alpha lane.
     return blend_by<V>(V::adds_u8(s, V::set1(0x01000000u)), d, w2);
 }
@@ -209,8 +221,8 @@ inline void blend_row(TESS_pixel* d, const TESS_pixel* s, int32_t i, int32_t end
     const int32_t n = end - i;
     if (n >= V::N) {
         blend_run<V>(d, s, i, end, op);
-    } else if (n >= 4) {
-        blend_run<V128>(d, s, i, end, op);
+    } else if constexpr (V::N > 4) {
+        blend_row<typename V::Narrower>(d, s, i, end, op);
     } else if (n > 0) {
         // 1..3 pixels: through a group of four on the stack, touching only their own addresses.
         alignas(16) TESS_pixel src[4] = {0, 0, 0, 0}, dst[4] = {0, 0, 0, 0};
@@ -231,12 +243,12 @@ struct AlphaFullOp {
     static constexpr bool STORES_OPAQUE = true;
     template <class W>
     bool result(typename W::reg sv, const TESS_pixel* d, typename W::reg* out) const {
-        if (W::all_opaque(sv)) {
-            *out = sv;
+        if (W::mixed(sv)) {
+            *out = blend_alpha_full<W>(sv, W::load(d));
             return true;
         }
         if (W::all_transparent(sv)) return false;
-        *out = blend_alpha_full<W>(sv, W::load(d));
+        *out = sv;
         return true;
     }
 };
@@ -281,36 +293,26 @@ void copy_alpha_full_rows(const BlitRows& r) {
 // A transparent source gets factor 0, which leaves the pixel as the skip does.
 template <class V>
 inline typename V::reg blend_alpha(typename V::reg s, typename V::reg d, typename V::reg e7) {
-    using R = typename V::reg;
-    const R sa = V::alpha_pairs(s);
-    const R w = V::andnot(V::cmpeq16(sa, V::zero()),
-                          V::mulhi_u16(e7, V::add16(V::add16(sa, sa), V::set1(0x00020002u))));
+    const typename V::reg w = V::mulhi_u16(e7, twice_weight<V>(V::alpha_pairs(s)));
     return blend_by<V>(s, d, V::add16(w, w));
 }
 
 // Groups with any visible pixel are blended; wholly transparent ones are skipped.
-template <class V>
 struct AlphaOp {
     static constexpr bool STORES_OPAQUE = false;
-    typename V::reg e7;  // e << 7 in every 16-bit lane, at the path's width and at four pixels
-    __m128i e7narrow;
+    uint32_t e7;  // e << 7 in both 16-bit halves; broadcast at each width, outside the loops
     template <class W>
     bool result(typename W::reg sv, const TESS_pixel* d, typename W::reg* out) const {
         if (W::all_transparent(sv)) return false;
-        if constexpr (W::N == V::N) {
-            *out = blend_alpha<W>(sv, W::load(d), e7);
-        } else {
-            *out = blend_alpha<W>(sv, W::load(d), e7narrow);
-        }
+        *out = blend_alpha<W>(sv, W::load(d), W::set1(e7));
         return true;
     }
 };
 
 template <class V>
 void copy_alpha_rows(const BlitRows& r, int32_t e) {
-    AlphaOp<V> op;
-    op.e7 = V::set1(uint32_t(e) << 7 | uint32_t(e) << 23);
-    op.e7narrow = V128::set1(uint32_t(e) << 7 | uint32_t(e) << 23);
+    AlphaOp op;
+    op.e7 = uint32_t(e) << 7 | uint32_t(e) << 23;
     TESS_pixel* d = r.dst;
     const TESS_pixel* s = r.src;
     for (int32_t y = 0; y < r.h; ++y, d += r.dstStep, s += r.srcStep) {
@@ -323,10 +325,14 @@ void copy_alpha_rows(const BlitRows& r, int32_t e) {
 // ---- Sustain rows: nearest samples by source alpha at alpha 1 ------------------------------
 
 // Semi-transparent strips: every group is blended. Rows of at least N pixels end in an
-// overlapping group as above; shorter ones go pixel by pixel.
+// overlapping group as above; shorter ones go to the narrower vector, and below four pixels
+// pixel by pixel.
 template <class V>
 void stretch_alpha_full(const StretchRow& r) {
     const int32_t begin = r.cols.begin, end = r.cols.end;
+    if constexpr (V::N > 4) {
+        if (end - begin < V::N) return stretch_alpha_full<typename V::Narrower>(r);
+    }
     if (end - begin >= V::N && V::Sampler::fits(r.cols.pos, r.step, end - begin)) {
         const int32_t last = end - V::N;
         typename V::Sampler tail(r.row, r.cols.pos + int64_t(last - begin) * r.step, r.step);
@@ -399,11 +405,51 @@ void swap_red_blue(uint8_t* p, int32_t n) {
 
 // ---- COPY at alpha 1 ----------------------------------------------------------------------------
 
-// Rows of whole vectors, four at a time, then single pixels.
+// The processor's string move, where it is fast (g_fast_string_moves): a large one stores
+// whole cache lines without reading them first, which vector stores cannot, so a frame's
+// backdrop copy costs less. Used for moves of at least STRING_MOVE_MIN bytes, whose start-up
+// is then paid back, between ranges that do not overlap.
+constexpr size_t STRING_MOVE_MIN = 4096;
+
+inline void string_move(TESS_pixel* d, const TESS_pixel* s, size_t bytes) {
+    __asm__ volatile("rep movsb" : "+D"(d), "+S"(s), "+c"(bytes) : : "memory");
+}
+
+// From the lowest byte of r.h rows, `step` pixels apart, to the end of the highest.
+inline uintptr_t lowest_row(const TESS_pixel* first, ptrdiff_t step, int32_t h) {
+    return reinterpret_cast<uintptr_t>(step >= 0 ? first : first + (h - 1) * step);
+}
+inline uintptr_t rows_bytes(const BlitRows& r, ptrdiff_t step) {
+    const uintptr_t between = static_cast<uintptr_t>(r.h - 1) * static_cast<uintptr_t>(step < 0 ? -step : step);
+    return (between + static_cast<uintptr_t>(r.w)) * sizeof(TESS_pixel);
+}
+
+// Whether the bytes the rows of the two sides cover lie apart: a string move runs forward.
+inline bool rows_apart(const BlitRows& r) {
+    const uintptr_t d = lowest_row(r.dst, r.dstStep, r.h), s = lowest_row(r.src, r.srcStep, r.h);
+    return d + rows_bytes(r, r.dstStep) <= s || s + rows_bytes(r, r.srcStep) <= d;
+}
+
+// Packed rows in the same direction on both sides as one string move, rows long enough each
+// as one; otherwise rows of whole vectors, four at a time, then single pixels.
 template <class V>
 void copy_rows(const BlitRows& r) {
     TESS_pixel* d = r.dst;
     const TESS_pixel* s = r.src;
+    const size_t row = static_cast<size_t>(r.w) * sizeof(TESS_pixel);
+    if (g_fast_string_moves && r.h > 0 && row * static_cast<size_t>(r.h) >= STRING_MOVE_MIN &&
+        rows_apart(r)) {
+        if (r.srcStep == r.dstStep && (r.srcStep == r.w || r.srcStep == -r.w)) {
+            const ptrdiff_t last = (r.h - 1) * r.srcStep;
+            string_move(r.srcStep > 0 ? d : d + last, r.srcStep > 0 ? s : s + last,
+                        row * static_cast<size_t>(r.h));
+            return;
+        }
+        if (row >= STRING_MOVE_MIN) {
+            for (int32_t y = 0; y < r.h; ++y, d += r.dstStep, s += r.srcStep) string_move(d, s, row);
+            return;
+        }
+    }
     for (int32_t y = 0; y < r.h; ++y, d += r.dstStep, s += r.srcStep) {
         int32_t i = 0;
         for (; i + 4 * V::N <= r.w; i += 4 * V::N) {

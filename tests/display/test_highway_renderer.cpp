@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -477,6 +478,28 @@ TEST_F(Highway, CacheKeepsOneCopyPerWidthSortedByWidth) {
     EXPECT_EQ(run_of(91, slot_colour(3)).second, 0);
     EXPECT_EQ(run_of(106, slot_colour(3)).second, 30);
     EXPECT_EQ(run_of(107, slot_colour(3)).second, 0);
+}
+
+// Widths asked for in random order, each several times: one copy per width, in order, and each
+// found again rather than made anew, the narrowest and widest included.
+TEST_F(Highway, CacheFindsEveryWidthItHolds) {
+    frame(400, 400);
+    TESS_IBitmap* dest = self->frame_bitmap;
+    std::mt19937 rng(5);
+    std::vector<TESS_MemBitmap*> first(200, nullptr);
+    for (int32_t i = 0; i < 600; ++i) {
+        const int32_t width = 1 + static_cast<int32_t>(rng() % 120);
+        draw_asset_scaled(dest, 4, 0, 100, width, 1.0f, 1.0f);
+        int32_t at = 0;
+        while (at < cached_count(4) && cached(4, at)->width() != width) ++at;
+        ASSERT_LT(at, cached_count(4)) << width;
+        if (!first[width]) first[width] = cached(4, at);
+        EXPECT_EQ(cached(4, at), first[width]) << width;
+    }
+    int32_t distinct = 0;
+    for (TESS_MemBitmap* c : first) distinct += c != nullptr;
+    ASSERT_EQ(cached_count(4), distinct);
+    for (int32_t i = 1; i < cached_count(4); ++i) EXPECT_LT(cached(4, i - 1)->width(), cached(4, i)->width());
 }
 
 // Pictures with soft edges, as a real skin has: transparent corners and margins, rims of partial

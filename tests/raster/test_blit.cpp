@@ -111,6 +111,43 @@ TEST_P(BlitSweep, EveryLoopMatchesTheModel) {
     EXPECT_GT(changed, 1400);
 }
 
+// COPY at alpha 1 in the sizes that move whole blocks or whole rows at once (4 KB and up) and
+// just below: packed and padded rows, either row order, whole bitmaps and parts, and one
+// bitmap's top half onto its bottom half.
+TEST_P(BlitSweep, CopyMovesBlocksAndLongRowsExactly) {
+    std::mt19937 rng(99);
+    struct Case { int w, h, x, y; bool srcUp, dstUp; int srcPad, dstPad; };
+    const Case cases[] = {
+        {64, 64, 0, 0, false, false, 0, 0},     // one block of 16 KB
+        {64, 64, 0, 0, true, true, 0, 0},       // the same, both bottom-up
+        {64, 64, 0, 0, true, false, 0, 0},      // opposite row orders: row by row
+        {32, 32, 0, 0, false, false, 0, 0},     // exactly 4 KB
+        {31, 33, 0, 0, false, false, 0, 0},     // just below
+        {1024, 3, 0, 0, false, false, 5, 1},    // padded rows of exactly 4 KB
+        {1100, 4, 0, 0, true, false, 0, 3},     // padded rows above 4 KB
+        {1023, 5, 0, 0, false, false, 2, 0},    // padded rows just below
+        {1100, 6, -7, 2, false, true, 1, 0},    // clipped at both sides
+    };
+    for (const Case& c : cases) {
+        TestBitmap src(c.w, c.h, c.srcUp, c.srcPad), dst(c.w, c.h, c.dstUp, c.dstPad);
+        TestBitmap want(c.w, c.h, c.dstUp, c.dstPad);
+        model::fill_random(src, rng);
+        model::fill_random(dst, rng);
+        want.restore(dst.snapshot());
+        TESS_Blit(&dst, &src, c.x, c.y, nullptr, 1.0f, TESS_BLIT_MODE_COPY);
+        model_blit(want, src, c.x, c.y, nullptr, 1.0f, TESS_BLIT_MODE_COPY);
+        EXPECT_EQ(dst.snapshot(), want.snapshot()) << c.w << "x" << c.h;
+    }
+    TestBitmap both(1200, 8), want(1200, 8);
+    model::fill_random(both, rng);
+    want.restore(both.snapshot());
+    const TESS_RECT top{0, 0, 1200, 4};
+    TESS_Blit(&both, &both, 0, 4, &top, 1.0f, TESS_BLIT_MODE_COPY);
+    for (int y = 4; y < 8; ++y)
+        for (int x = 0; x < 1200; ++x) want.at(x, y) = want.at(x, y - 4);
+    EXPECT_EQ(both.snapshot(), want.snapshot());
+}
+
 // Sprites with transparent margins of every width, as scaled gem copies have, drawn through
 // their visible spans: exactly the pixels of the whole blit.
 TEST_P(BlitSweep, VisibleSpansDrawWhatTheWholeBlitDraws) {
