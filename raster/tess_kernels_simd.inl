@@ -139,20 +139,22 @@ struct V256 {
 // Channels are blended in 16-bit lanes, the even bytes (blue, red) and the odd bytes (green,
 // alpha) of the pixels apart. With w = sa + 1,
 // S * w + D * (256 - w) = 256 * D + (S - D) * w, and the sum is never negative, so the result
-// is D + floor((S - D) * w / 256): the high half of ((S - D) << 7) * (2 * w), exact in 16 bits,
-// and within 0..255, so the two halves join again by a shift and an or.
+// is D + floor((S - D) * w / 256): D plus the high half of ((S - D) << 7) * (2 * w), a change
+// exact in 16 bits.
 template <class V>
-inline typename V::reg blend_lanes(typename V::reg s16, typename V::reg d16, typename V::reg w2) {
-    return V::add16(d16, V::mulhi16(V::template slli16<7>(V::sub16(s16, d16)), w2));
+inline typename V::reg blend_change(typename V::reg s16, typename V::reg d16, typename V::reg w2) {
+    return V::mulhi16(V::template slli16<7>(V::sub16(s16, d16)), w2);
 }
 
-// s and d blended by w2 (2 * w of each pixel in both 16-bit halves of its 32-bit lane).
+// s and d blended by w2 (2 * w of each pixel in both 16-bit halves of its 32-bit lane). Each
+// new channel lies within 0..255, so the odd channel's change shifted up and the even one's
+// added to the destination's 16-bit lanes neither carry nor borrow between the two bytes.
 template <class V>
 inline typename V::reg blend_by(typename V::reg s, typename V::reg d, typename V::reg w2) {
     const typename V::reg even = V::set1(0x00FF00FFu);
-    const typename V::reg lo = blend_lanes<V>(V::and_(s, even), V::and_(d, even), w2);
-    const typename V::reg hi = blend_lanes<V>(V::template srli16<8>(s), V::template srli16<8>(d), w2);
-    return V::or_(lo, V::template slli16<8>(hi));
+    const typename V::reg lo = blend_change<V>(V::and_(s, even), V::and_(d, even), w2);
+    const typename V::reg hi = blend_change<V>(V::template srli16<8>(s), V::template srli16<8>(d), w2);
+    return V::add16(d, V::add16(lo, V::template slli16<8>(hi)));
 }
 
 // 2 * (sa + 1) in the 16-bit lanes of alpha pairs sa, but 0 where sa is 0: 2 * sa plus the
