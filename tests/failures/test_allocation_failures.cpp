@@ -134,7 +134,9 @@ struct Session {
                 if (frame && frame->bits()) drawn += frame->bits()[240 / 2 * frame->rowSpan() + 160] != 0;
             }
         }
-        if (expect_pictures) EXPECT_GT(drawn, blocks / 6);
+        if (expect_pictures) {
+            EXPECT_GT(drawn, blocks / 6);
+        }
         effect->dispatcher(effect, effMainsChanged, 0, 0, nullptr, 0.0f);
         effect->dispatcher(effect, effEditClose, 0, 0, nullptr, 0.0f);
     }
