@@ -46,7 +46,7 @@ constexpr char ASSET_PATH_SEPARATOR = '/';
 // A slot image scaled to one width, with each row's visible span (TESS_FindVisibleSpans) found
 // once when the copy is made, so that every frame blits only those columns. Without memory for
 // the spans, `spans` stays empty and the copy is blitted whole.
-class ScaledCopy final : public TESS_MemBitmap {
+class ScaledCopy : public TESS_MemBitmap {
 public:
     ScaledCopy(int32_t w, int32_t h) : TESS_MemBitmap(w, h), spans(64) {}
     HeapBuffer spans;  // TESS_RowSpan per row, or nothing

@@ -140,10 +140,16 @@ extern const Kernels AVX2_KERNELS;  // x86-64 builds only
 
 // The table of the chosen path; set before the program's entry point runs.
 extern const Kernels* g_kernels;
-
-// Whether the processor's string move is fast for large moves (ERMS), set with g_kernels: the
-// vector paths' COPY then moves large blocks with it.
-extern bool g_fast_string_moves;
 inline const Kernels& kernels() { return *g_kernels; }
+
+// Whether the processor's string move is fast for large moves (ERMS); set with g_kernels.
+extern bool g_fast_string_moves;
+
+// COPY at alpha 1 by the processor's string move (x86-64 builds only): one move when both
+// sides store the rows back to back in the same direction, else one per row. A large string
+// move stores whole cache lines without reading them first, which vector stores cannot. Only
+// moves of at least 4 KB, whose start-up is then paid back, between bytes that do not
+// overlap; false, with nothing done, for any other.
+bool string_move_rows(const BlitRows& r);
 
 }  // namespace tess

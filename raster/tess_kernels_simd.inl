@@ -406,51 +406,13 @@ void swap_red_blue(uint8_t* p, int32_t n) {
 
 // ---- COPY at alpha 1 ----------------------------------------------------------------------------
 
-// The processor's string move, where it is fast (g_fast_string_moves): a large one stores
-// whole cache lines without reading them first, which vector stores cannot, so a frame's
-// backdrop copy costs less. Used for moves of at least STRING_MOVE_MIN bytes, whose start-up
-// is then paid back, between ranges that do not overlap.
-constexpr size_t STRING_MOVE_MIN = 4096;
-
-inline void string_move(TESS_pixel* d, const TESS_pixel* s, size_t bytes) {
-    __asm__ volatile("rep movsb" : "+D"(d), "+S"(s), "+c"(bytes) : : "memory");
-}
-
-// From the lowest byte of r.h rows, `step` pixels apart, to the end of the highest.
-inline uintptr_t lowest_row(const TESS_pixel* first, ptrdiff_t step, int32_t h) {
-    return reinterpret_cast<uintptr_t>(step >= 0 ? first : first + (h - 1) * step);
-}
-inline uintptr_t rows_bytes(const BlitRows& r, ptrdiff_t step) {
-    const uintptr_t between = static_cast<uintptr_t>(r.h - 1) * static_cast<uintptr_t>(step < 0 ? -step : step);
-    return (between + static_cast<uintptr_t>(r.w)) * sizeof(TESS_pixel);
-}
-
-// Whether the bytes the rows of the two sides cover lie apart: a string move runs forward.
-inline bool rows_apart(const BlitRows& r) {
-    const uintptr_t d = lowest_row(r.dst, r.dstStep, r.h), s = lowest_row(r.src, r.srcStep, r.h);
-    return d + rows_bytes(r, r.dstStep) <= s || s + rows_bytes(r, r.srcStep) <= d;
-}
-
-// Packed rows in the same direction on both sides as one string move, rows long enough each
-// as one; otherwise rows of whole vectors, four at a time, then single pixels.
+// Large moves by the processor's string move where it is fast; otherwise rows of whole
+// vectors, four at a time, then single pixels.
 template <class V>
 void copy_rows(const BlitRows& r) {
+    if (g_fast_string_moves && string_move_rows(r)) return;
     TESS_pixel* d = r.dst;
     const TESS_pixel* s = r.src;
-    const size_t row = static_cast<size_t>(r.w) * sizeof(TESS_pixel);
-    if (g_fast_string_moves && r.h > 0 && row * static_cast<size_t>(r.h) >= STRING_MOVE_MIN &&
-        rows_apart(r)) {
-        if (r.srcStep == r.dstStep && (r.srcStep == r.w || r.srcStep == -r.w)) {
-            const ptrdiff_t last = (r.h - 1) * r.srcStep;
-            string_move(r.srcStep > 0 ? d : d + last, r.srcStep > 0 ? s : s + last,
-                        row * static_cast<size_t>(r.h));
-            return;
-        }
-        if (row >= STRING_MOVE_MIN) {
-            for (int32_t y = 0; y < r.h; ++y, d += r.dstStep, s += r.srcStep) string_move(d, s, row);
-            return;
-        }
-    }
     for (int32_t y = 0; y < r.h; ++y, d += r.dstStep, s += r.srcStep) {
         int32_t i = 0;
         for (; i + 4 * V::N <= r.w; i += 4 * V::N) {
