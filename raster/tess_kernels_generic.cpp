@@ -28,11 +28,11 @@ void string_move(TESS_pixel* d, const TESS_pixel* s, size_t bytes) {
     __asm__ volatile("rep movsb" : "+D"(d), "+S"(s), "+c"(bytes) : : "memory");
 }
 
-// The lowest address of r.h rows whose first is `first`, `step` pixels apart, and the bytes
-// from there to the end of the highest.
+// The lowest address of r.h rows whose first is `first`, `step` pixels apart.
 uintptr_t lowest_row(const BlitRows& r, const TESS_pixel* first, ptrdiff_t step) {
     return reinterpret_cast<uintptr_t>(step >= 0 ? first : first + (r.h - 1) * step);
 }
+// The bytes from the lowest of those rows to the end of the highest.
 uintptr_t rows_bytes(const BlitRows& r, ptrdiff_t step) {
     const uintptr_t rows = static_cast<uintptr_t>(r.h - 1) * static_cast<uintptr_t>(step < 0 ? -step : step);
     return (rows + static_cast<uintptr_t>(r.w)) * sizeof(TESS_pixel);
