@@ -105,16 +105,11 @@ bool parse_track(const TrackParse& tp, Cursor c) {
                           long(tick));
                 return false;
             }
-            for (int i = 0; i < n; ++i) {
-                if (c.p[i] & 0x80) {
-                    set_error(tp.error, "track %ld: status byte inside a channel message at tick %ld",
-                              t, long(tick));
-                    return false;
-                }
-            }
+            // The message's length is known from its status, so a byte with the top bit set
+            // in it is a data byte: some charts write note-offs with velocity 0xFF.
             SmfEvent e{tick, static_cast<uint32_t>(track.bytes.size()), static_cast<uint32_t>(1 + n)};
             track.bytes.push_back(status);
-            track.bytes.insert(track.bytes.end(), c.p, c.p + n);
+            for (int i = 0; i < n; ++i) track.bytes.push_back(c.p[i] & 0x80 ? 0x7F : c.p[i]);
             track.events.push_back(e);
             c.p += n;
             continue;
@@ -127,7 +122,17 @@ bool parse_track(const TrackParse& tp, Cursor c) {
                           long(tick));
                 return false;
             }
-            c.p += length;  // skipped: a host does not hand sysex to this plug-in
+            // A system-exclusive message is handed over as a host does: F0 and its data (the
+            // closing F7 included), without the file's length. Data bytes may have the top bit
+            // set (0xFF is a common difficulty byte). Continuation packets (F7) and messages
+            // beyond SMF_MAX_SYSEX_BYTES are skipped.
+            if (status == 0xF0 && length + 1 <= SMF_MAX_SYSEX_BYTES) {
+                SmfEvent e{tick, static_cast<uint32_t>(track.bytes.size()), length + 1};
+                track.bytes.push_back(0xF0);
+                track.bytes.insert(track.bytes.end(), c.p, c.p + length);
+                track.events.push_back(e);
+            }
+            c.p += length;
             continue;
         }
 

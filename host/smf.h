@@ -8,14 +8,17 @@
 #include <vector>
 
 // One event of a track, in file order. Its bytes are what a host hands a plug-in: a
-// channel message with its full status byte (running status expanded), or a meta event
-// as in the file (0xFF, type, variable-length length, data). End-of-track markers and
-// system-exclusive events are not kept.
+// channel message with its full status byte (running status expanded), a meta event as in
+// the file (0xFF, type, variable-length length, data), or a system-exclusive message (0xF0
+// and its data, without the file's length). End-of-track markers and F7 packets are not kept.
 struct SmfEvent {
     int64_t tick;
     uint32_t offset;  // into SmfTrack::bytes
     uint32_t size;
 };
+
+// Longest system-exclusive message kept (bytes, F0 included); longer ones are skipped.
+constexpr uint32_t SMF_MAX_SYSEX_BYTES = 65536;
 
 struct SmfTrack {
     std::string name;  // the first track-name meta event, or empty
