@@ -208,7 +208,7 @@ void BM_MemcpyFrameSized(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(n * sizeof(TESS_pixel)));
 }
 
-// All 59 images of the default skin, decoded from PNG (release not timed).
+// All 77 images of the default skin, decoded from PNG (release not timed).
 void BM_LoadSkin(benchmark::State& state) {
     point_module_at_build_skin();
     for (auto _ : state) {

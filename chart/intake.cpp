@@ -15,23 +15,42 @@ struct Step {
     int32_t difficulty;
     double hopo_window;  // quarter notes
     void* timemap;
+    bool opens;          // note b-1 is the open lane of its difficulty
 };
 
 void append_event(ChartPreview& self, int64_t position, int32_t kind, int64_t length,
-                  uint8_t auto_hopo) {
+                  uint8_t auto_hopo, uint8_t velocity = 0) {
     ChartEvent e{};
     e.position = position;
     e.kind = kind;
     e.length = length;
     e.auto_hopo = auto_hopo;
+    e.velocity = velocity;
     self.events.append(e);  // dropped when the list cannot grow
+}
+
+// Gives the latest event of `kind` begun at or before `at` the length up to `at`, if that is
+// shorter than the one it has: the end of a note or phrase.
+void end_latest(ChartPreview& self, int32_t kind, int64_t at) {
+    ChartEvent* ev = self.events.records<ChartEvent>();
+    for (int32_t i = self.events.count<ChartEvent>() - 1; i >= 0; --i) {
+        if (ev[i].kind != kind || at < ev[i].position) continue;
+        if (at - ev[i].position < ev[i].length) ev[i].length = at - ev[i].position;
+        return;
+    }
 }
 
 double quarter_of(const Step& s, int64_t position) {
     return g_host_api.TimeMap2_timeToQN(s.timemap, static_cast<double>(position) / s.rate);
 }
 
-bool is_gem_note(int n) { return n >= 60 && n <= 100 && (n - 60) % 12 <= 4; }
+// The difficulty (0..3) whose lanes hold note n: its five gems b..b+4 and, with opens, b-1;
+// -1 for any other note.
+int lane_difficulty(int n, bool opens) {
+    if (n >= 60 && n <= 100 && (n - 60) % 12 <= 4) return (n - 60) / 12;
+    if (opens && n >= 59 && n <= 95 && (n - 59) % 12 == 0) return (n - 59) / 12;
+    return -1;
+}
 
 // Drum mix and drums text events, Pro Drums only. Real charts write these texts in square
 // brackets ("[mix 3 drums0d]"): a leading '[' is stepped over, and every fixed position and
@@ -59,6 +78,25 @@ void text_rule(const Step& s, const HostMidiEvent* e, int64_t at) {
     append_event(s.self, at, kind, 0, 0);
 }
 
+// Open and tap phrases as SysEx messages: F0 50 53 00 00 DD CC VV F7 (or with the file's
+// length byte 08 after F0), DD the difficulty or FF for all, CC 01 open or 04 tap, VV 01 start
+// or 00 end. A start also ends an earlier phrase of its kind still open, as a repeated note-on
+// does, so a second start leaves the covered samples as they were.
+void sysex_rule(const Step& s, const HostMidiEvent* e, int64_t at) {
+    const uint8_t* m = e->message + 1;
+    if (e->size == 10 && m[0] == 0x08) ++m;
+    else if (e->size != 9) return;
+    if (m[0] != 0x50 || m[1] != 0x53 || m[2] != 0x00 || m[3] != 0x00 || m[7] != 0xF7) return;
+    if (m[4] != s.difficulty && m[4] != 0xFF) return;
+    int32_t kind;
+    if (m[5] == 0x01) kind = KIND_OPEN_PHRASE;
+    else if (m[5] == 0x04) kind = KIND_TAP_PHRASE;
+    else return;
+    if (m[6] > 1) return;
+    end_latest(s.self, kind, at);
+    if (m[6] == 1) append_event(s.self, at, kind, OPEN_NOTE_LENGTH, 0);
+}
+
 // Note-on, note-off and controller 123. Ends the latest earlier event of the same note (or,
 // for controller 123, every event begun at or before it), sets the automatic HOPO flag from
 // the gems just before, and opens a new event for a sounding note-on.
@@ -71,8 +109,9 @@ void note_rule(const Step& s, const uint8_t* m, int64_t at) {
     if (!note_on && status != 0x80 && !cc123) return;
 
     const double q = g_host_api.TimeMap2_timeToQN(s.timemap, static_cast<double>(at) / s.rate);
-    const bool short_loses_sustain = cc123 || is_gem_note(n);
-    bool candidate = note_on && n >= 60 && n <= 107;
+    const int block = lane_difficulty(n, s.opens);
+    const bool short_loses_sustain = cc123 || block >= 0;
+    bool candidate = note_on && block >= 0;
     uint8_t hopo = 0;
     bool matched = false;
     int64_t match_position = 0;
@@ -84,8 +123,7 @@ void note_rule(const Step& s, const uint8_t* m, int64_t at) {
         const int k = r.kind;
         double rq = 0.0;
         bool have_rq = false;
-        if (candidate && k >= 60 && k <= 107 && n - 5 < k && k < n + 5 && (n - 60) % 12 <= 4 &&
-            (k - 60) % 12 <= 4) {
+        if (candidate && lane_difficulty(k, s.opens) == block) {
             rq = quarter_of(s, r.position);
             have_rq = true;
             if (q - rq < s.hopo_window) {
@@ -111,7 +149,8 @@ void note_rule(const Step& s, const uint8_t* m, int64_t at) {
         }
     }
 
-    if (note_on && velocity != 0) append_event(s.self, at, n, OPEN_NOTE_LENGTH, hopo);
+    if (note_on && velocity != 0)
+        append_event(s.self, at, n, OPEN_NOTE_LENGTH, hopo, static_cast<uint8_t>(velocity));
 }
 
 // Kind of the marker at a half beat, `beat` counted within the measure in force before it
@@ -182,12 +221,49 @@ void read_step(const Step& s, int32_t frames) {
     int position = 0;
     while (const HostMidiEvent* e = self.midi.enum_events(&position)) {
         const int64_t at = static_cast<int64_t>(e->frame_offset + self.read_horizon);
-        if (e->size > 3)
+        if (e->message[0] == 0xF0)
+            sysex_rule(step, e, at);
+        else if (e->size > 3)
             text_rule(step, e, at);
         else if (e->size == 3)  // shorter messages are neither notes nor controllers
             note_rule(step, e->message, at);
     }
     beat_markers(step, frames);
+}
+
+// True when the track's first second holds the text "[ENHANCED_OPENS]" (or the same without
+// brackets), which charts put at their start to make note b-1 the open lane. Nothing of this
+// read is appended.
+bool read_opens_switch(ChartPreview& self, double rate) {
+    static const char with[] = "[ENHANCED_OPENS]";
+    static const char without[] = "ENHANCED_OPENS";
+    self.midi.clear();
+    MidiTransferBlock block;  // bytes 36..39 stay unwritten
+    block.start_seconds = 0.0;
+    block.sample_rate = rate;
+    block.one = 1;
+    block.frame_count = rate < 1.0 ? 1 : static_cast<int32_t>(rate);
+    block.reserved_pointer = nullptr;
+    block.reserved_zero = 0;
+    block.list = &self.midi;
+    block.reserved_doubles[0] = block.reserved_doubles[1] = block.reserved_doubles[2] = 0.0;
+    void* track = host_track_handle(self.host_callback, &self.vst);
+    if (!track) return false;
+    g_host_api.Track_GetRawMIDI(track, &block);
+
+    bool found = false;
+    int position = 0;
+    while (const HostMidiEvent* e = self.midi.enum_events(&position)) {
+        const uint8_t* m = e->message;
+        if (e->size < 3 || m[0] != 0xFF || m[1] != 0x01) continue;
+        const char* text = reinterpret_cast<const char*>(m) + 3;
+        const size_t length = static_cast<size_t>(e->size) - 3;
+        if ((length == sizeof with - 1 && std::memcmp(text, with, length) == 0) ||
+            (length == sizeof without - 1 && std::memcmp(text, without, length) == 0))
+            found = true;
+    }
+    self.midi.clear();
+    return found;
 }
 
 // Removes every event that ended at or before `limit`, keeping the order of the rest.
@@ -222,7 +298,13 @@ void ChartPreview::process_block(float** outputs, int32_t frames, bool accumulat
     if (!usable_sample_rate(rate)) return;
 
     double prune_limit = -1.0;
-    if (last_position < 0.0 || last_position > position || position > read_horizon + 100.0) {
+    const bool reset =
+        last_position < 0.0 || last_position > position || position > read_horizon + 100.0;
+    if (reset || read_afresh) {
+        enhanced_opens = read_opens_switch(*this, rate) ? 1 : 0;
+        read_afresh = 0;
+    }
+    if (reset) {
         last_position = position;
         read_horizon = position;
         events.resize(0, false);
@@ -233,7 +315,8 @@ void ChartPreview::process_block(float** outputs, int32_t frames, bool accumulat
     }
     last_position = position;
 
-    Step step{*this, rate, clamp_difficulty(difficulty), hopo_threshold / 480.0, nullptr};
+    Step step{*this, rate, clamp_difficulty(difficulty), hopo_threshold / 480.0, nullptr,
+              enhanced_opens != 0};
     const double read_end =
         position + (HIGHWAY_SPAN_SECONDS[step.difficulty] + 0.1) * rate;
     if (frames > 0) {

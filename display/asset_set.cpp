@@ -12,7 +12,7 @@
 #include "plugin/chart_preview.h"
 #include "raster/tess.h"
 
-// Constant-initialised: the 44 empty lists exist before any instance, and their storage goes
+// Constant-initialised: the empty lists exist before any instance, and their storage goes
 // with the module.
 AssetSet g_assets;
 
@@ -29,6 +29,9 @@ const char* const ASSET_SLOT_NAMES[ASSET_SLOT_COUNT] = {
     "smash_6", "smash_7", "smash_8", "smash_9", "smash_10",
     "kick_flash_1", "kick_flash_2", "kick_flash_3", "kick_flash_4",
     "kick_flash_5", "kick_flash_6", "kick_flash_7",
+    "gem_open", "gem_open_hopo", "gem_open_style", "gem_open_hopo_style",
+    "gem_tap_green", "gem_tap_red", "gem_tap_yellow", "gem_tap_blue", "gem_tap_orange",
+    "gem_tap_style", "gem_kick_2x", "gem_kick_2x_style", "smash_flare_open",
 };
 
 const char* const SUSTAIN_NAMES[SUSTAIN_COUNT] = {
@@ -126,6 +129,7 @@ void load_asset_set() {
         a.sustain[i] = nullptr;
         a.sustain_hi[i] = nullptr;
     }
+    a.sustain_open = a.sustain_open_hi = a.solo_lane = a.fill_lane = a.roll_lane = nullptr;
     // This order fixes which placeholder gets which random colour.
     a.background = load_asset_image("Tiver_background1", false);
     a.track_guitar = load_asset_image("track_guitar", false);
@@ -143,9 +147,19 @@ void load_asset_set() {
         13, 14, 15, 17,                      // style gems
         27, 28, 29, 30, 31, 32, 33, 34, 35, 36,  // smash frames
         37, 38, 39, 40, 41, 42, 43,          // kick flashes
+        // Loaded after all the others, so that every older placeholder keeps its colour.
+        44, 45, 46, 47,                      // opens
+        48, 49, 50, 51, 52, 53,              // taps
+        54, 55,                              // Expert+ kicks
+        56,                                  // the open's flare
     };
     static_assert(sizeof order == ASSET_SLOT_COUNT, "every slot loaded once");
     for (int8_t slot : order) a.slots[slot] = load_asset_image(ASSET_SLOT_NAMES[slot], false);
+    a.sustain_open = load_asset_image("sustain_open", false);
+    a.sustain_open_hi = load_asset_image("sustain_open_hi", true);
+    a.solo_lane = load_asset_image("solo_lane", false);
+    a.fill_lane = load_asset_image("fill_lane", false);
+    a.roll_lane = load_asset_image("roll_lane", false);
 }
 
 void release_asset_set() {
@@ -166,5 +180,10 @@ void release_asset_set() {
         a.sustain[i] = nullptr;
         delete a.sustain_hi[i];
         a.sustain_hi[i] = nullptr;
+    }
+    for (TESS_MemBitmap** p : {&a.sustain_open, &a.sustain_open_hi, &a.solo_lane, &a.fill_lane,
+                               &a.roll_lane}) {
+        delete *p;
+        *p = nullptr;
     }
 }

@@ -28,7 +28,16 @@ enum : int32_t {
     SLOT_SMASH_LAST = 36,
     SLOT_KICK_FLASH_FIRST = 37,  // kick_flash_1 .. kick_flash_7: 37 .. 43
     SLOT_KICK_FLASH_LAST = 43,
-    ASSET_SLOT_COUNT = 44,
+    SLOT_GEM_OPEN = 44,           // the bar across the five lanes
+    SLOT_GEM_OPEN_HOPO = 45,
+    SLOT_GEM_OPEN_STYLE = 46,
+    SLOT_GEM_OPEN_HOPO_STYLE = 47,
+    SLOT_GEM_TAP_GREEN = 48,      // .. 52 by lane
+    SLOT_GEM_TAP_STYLE = 53,
+    SLOT_GEM_KICK_2X = 54,        // the Expert+ kick
+    SLOT_GEM_KICK_2X_STYLE = 55,
+    SLOT_FLARE_OPEN = 56,
+    ASSET_SLOT_COUNT = 57,
 };
 
 // Sustain images: lanes 0..4, then the style phrase.
@@ -59,6 +68,12 @@ struct AssetSet {
     TESS_MemBitmap* slots[ASSET_SLOT_COUNT] = {};
     TESS_MemBitmap* sustain[SUSTAIN_COUNT] = {};
     TESS_MemBitmap* sustain_hi[SUSTAIN_COUNT] = {};  // optional: null when the file is missing
+    TESS_MemBitmap* sustain_open = nullptr;
+    TESS_MemBitmap* sustain_open_hi = nullptr;       // optional, as the other highlighted ones
+    // Strips along the highway under the gems: solo sections, drum fills, lanes.
+    TESS_MemBitmap* solo_lane = nullptr;
+    TESS_MemBitmap* fill_lane = nullptr;
+    TESS_MemBitmap* roll_lane = nullptr;
     // Per slot: the scaled copies sorted by width, smallest first. Only draw_asset_scaled adds
     // to them, and only ScaledCopy objects.
     HeapBuffer scaled[ASSET_SLOT_COUNT];
@@ -90,5 +105,5 @@ const char* build_asset_path(HeapBuffer& path, const char* directory, const char
 // The 128 x 128 placeholder of a missing image: three rand() draws for its faint colour.
 TESS_MemBitmap* make_placeholder_image(const char* name) noexcept;
 
-// Deletes every scaled copy, last to first, and leaves the 44 lists empty.
+// Deletes every scaled copy, last to first, and leaves every slot's list empty.
 void empty_scaled_copies() noexcept;

@@ -93,6 +93,7 @@ void editor_opening_reset(ChartPreview* instance) {
     instance->read_horizon = 0.0;
     instance->last_position = 0.0;
     instance->events.resize(0, false);
+    instance->read_afresh = 1;  // the next block looks for the open-lane switch again
 }
 
 void editor_paint(ChartPreview* instance, int32_t width, int32_t height) {

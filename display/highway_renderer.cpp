@@ -23,6 +23,8 @@ constexpr double GEM_WIDTH = 0.4;
 constexpr double PAD_SPACING = 0.475;
 constexpr double PAD_CENTRE = 2.5;
 constexpr double MARKER_WIDTH = 2.05;
+constexpr double OPEN_WIDTH = 2.0;   // the open bar spans the five lanes
+constexpr double STRIP_WIDTH = 2.05; // solo and fill strips, as wide as the marker bars
 constexpr double SMASH_WIDTH = 2.05;
 constexpr double KICK_WIDTH = 2.15;
 constexpr double KICK_FLASH_WIDTH = 3.0;
@@ -72,38 +74,21 @@ void rebuild_backdrop(ChartPreview* self, const Frame& f, int32_t width, int32_t
     }
 }
 
-// The sustain behind a five-lane gem (k, l, w as classified) and, for a gem being played, its
-// flare: a trapezoid of one-row stretches of the middle third of the image's first row.
-void draw_sustain(const Frame& f, const VisibleGem& g, int32_t k, double l, double w, double t,
-                  double u, float alpha) {
-    const AssetSet& a = g_assets;
+// A trail from highway fraction s to e (s < e): every screen row between their projections
+// stretches the middle third of the image's first row to the row's width, `scale` x D x w x F,
+// centred at D x l x F. False when no row was drawn.
+bool draw_trail(const Frame& f, TESS_MemBitmap* image, double s, double e, double l, double w,
+                double scale) {
     const double D = f.d;
-    const bool smash = is_smash(k);
-    double e = t + g.tail;
-    if (e > 1.0) e = 1.0;
-    const double s = smash ? u : u + SUSTAIN_GAP;
-    if (!(e > s)) return;
     const int32_t ys = to_pixel(highway_row_at(s) * D);
     const int32_t ye = static_cast<int32_t>(highway_row_at(e) * D);
-    if (ys <= ye) return;
-
-    TESS_MemBitmap* image = nullptr;
-    if (g.styled) image = a.sustain[SUSTAIN_STYLE];
-    else if (k <= SUSTAIN_STYLE) image = a.sustain[k];
-    if (smash) {
-        if (g.styled) {
-            if (a.sustain_hi[SUSTAIN_STYLE]) image = a.sustain_hi[SUSTAIN_STYLE];
-        } else if (g.lane >= 0 && g.lane <= 4) {
-            image = a.sustain_hi[g.lane] ? a.sustain_hi[g.lane] : a.sustain[g.lane];
-        }
-    }
-    if (!image) return;
+    if (ys <= ye || !image) return false;
 
     const float third = static_cast<float>(image->width() / 3);
     const double fs = highway_scale_at(s);
     const double fe = highway_scale_at(e);
-    const double wS = SUSTAIN_WIDTH * D * w * fs;
-    const double wE = SUSTAIN_WIDTH * D * w * fe;
+    const double wS = scale * D * w * fs;
+    const double wE = scale * D * w * fe;
     const double cS = D * l * fs;
     const double cE = D * l * fe;
     const int32_t rows = ys - ye;
@@ -119,20 +104,80 @@ void draw_sustain(const Frame& f, const VisibleGem& g, int32_t k, double l, doub
         left += dx;
         cur += dw;
     }
+    return true;
+}
 
-    if (!smash) return;
+// The sustain behind a five-lane gem (k, l, w as classified) and, for a gem being played, its
+// flare: a trail three quarters as wide as the gem.
+void draw_sustain(const Frame& f, const VisibleGem& g, int32_t k, double l, double w, double t,
+                  double u, float alpha) {
+    const AssetSet& a = g_assets;
+    const bool smash = is_smash(k);
+    const bool open = g.lane == OPEN_LANE;
+    double e = t + g.tail;
+    if (e > 1.0) e = 1.0;
+    const double s = smash ? u : u + SUSTAIN_GAP;
+    if (!(e > s)) return;
+
+    TESS_MemBitmap* image = nullptr;
+    if (g.styled) image = a.sustain[SUSTAIN_STYLE];
+    else if (open) image = a.sustain_open;
+    else if (k <= SUSTAIN_STYLE) image = a.sustain[k];
+    if (smash) {
+        if (g.styled) {
+            if (a.sustain_hi[SUSTAIN_STYLE]) image = a.sustain_hi[SUSTAIN_STYLE];
+        } else if (open) {
+            if (a.sustain_open_hi) image = a.sustain_open_hi;
+        } else if (g.lane >= 0 && g.lane <= 4) {
+            image = a.sustain_hi[g.lane] ? a.sustain_hi[g.lane] : a.sustain[g.lane];
+        }
+    }
+    if (!draw_trail(f, image, s, e, l, w, SUSTAIN_WIDTH) || !smash) return;
+
     int32_t slot;
     if (g.styled) slot = SLOT_FLARE_STYLE;
+    else if (open) slot = SLOT_FLARE_OPEN;
     else if (g.lane >= 0 && g.lane <= 4) slot = SLOT_FLARE_GREEN + g.lane;
     else return;
+    // An open's flare is a centre-lane gem's.
+    const double gem_w = open ? GEM_WIDTH : w;
+    const double D = f.d;
     const double F = highway_scale_at(u);
-    const double R = static_cast<double>(static_cast<float>(w * FLARE_WIDTH)) * D * F;
+    const double R = static_cast<double>(static_cast<float>(gem_w * FLARE_WIDTH)) * D * F;
     draw_asset_scaled(f.dest, slot, to_pixel(F * D * l + D * 0.5 - R * 0.5) + f.ox,
                       to_pixel(highway_row_at(u) * D) + f.oy, to_pixel(R), alpha, ANCHOR_SMASH);
 }
 
+// A solo, fill or lane strip: a band along the highway from its start (or the strike line) to
+// its end (or the far end), under everything else.
+void draw_strip(const Frame& f, const VisibleGem& g) {
+    const AssetSet& a = g_assets;
+    TESS_MemBitmap* image;
+    double l = 0.0;
+    double w = STRIP_WIDTH;
+    if (g.image == IMAGE_SOLO_STRIP) {
+        image = a.solo_lane;
+    } else if (g.image == IMAGE_FILL_STRIP) {
+        image = a.fill_lane;
+    } else {
+        image = a.roll_lane;
+        w = GEM_WIDTH;
+        if (f.drums) l = (g.lane - PAD_CENTRE) * PAD_SPACING;
+        else if (g.lane == OPEN_LANE) w = OPEN_WIDTH;
+        else l = (g.lane - 2) * LANE_SPACING;
+    }
+    const double s = g.near < 0.0 ? 0.0 : g.near;
+    double e = g.near + g.tail;
+    if (e > 1.0) e = 1.0;
+    if (e > s) draw_trail(f, image, s, e, l, w, 1.0);
+}
+
 void draw_record(const Frame& f, const VisibleGem& g) {
     int32_t k = g.image;
+    // A kick-flash counter run on past its seven pictures (a lane-0 gem that smashed in a
+    // five-lane mode before MODE changed to drums) has nothing to show.
+    if (k > SLOT_KICK_FLASH_LAST) return;
+    const bool open = !f.drums && g.lane == OPEN_LANE;
     const double t = g.near;
     const double u = t < 0.0 ? 0.0 : t;
     const bool hidden = t < 0.0;
@@ -154,6 +199,9 @@ void draw_record(const Frame& f, const VisibleGem& g) {
         if (k == 4) k = 0;  // the fourth pad uses the green images
         l = (g.lane - PAD_CENTRE) * PAD_SPACING;
         w = GEM_WIDTH;
+    } else if (open) {
+        l = 0.0;
+        w = OPEN_WIDTH;
     } else {
         l = (g.lane - 2) * LANE_SPACING;
         w = GEM_WIDTH;
@@ -165,28 +213,42 @@ void draw_record(const Frame& f, const VisibleGem& g) {
     float anchor = ANCHOR_GEM;
     if (marker) {
         anchor = ANCHOR_MARKER;
-    } else if (k >= SLOT_KICK_FLASH_FIRST && k <= SLOT_KICK_FLASH_LAST + 1) {
+    } else if (k >= SLOT_KICK_FLASH_FIRST && k <= SLOT_KICK_FLASH_LAST) {
         anchor = ANCHOR_KICK_FLASH;
         w = KICK_FLASH_WIDTH;
         l = 0.0;
     } else if (is_smash(k)) {
         anchor = ANCHOR_SMASH;
+        if (open) w = GEM_WIDTH;  // an open smashes as a centre-lane gem
         w *= SMASH_WIDTH;
     }
 
-    if (g.styled) {
-        if (k <= 4) k = SLOT_GEM_STYLE;
-        else if (k == SLOT_GEM_KICK) k = SLOT_GEM_KICK_STYLE;
-    }
-    if (!f.drums && g.variant) {
-        if (k <= 4) k += SLOT_GEM_HOPO_GREEN;
-        else if (k == SLOT_GEM_STYLE) k = SLOT_GEM_HOPO_STYLE;
-    }
-    if (f.mode == 1 && g.variant == 0) {
-        if (k == 0) k = SLOT_GEM_CYM_GREEN;
-        else if (k == 2) k = SLOT_GEM_CYM_YELLOW;
-        else if (k == 3) k = SLOT_GEM_CYM_BLUE;
-        else if (k == SLOT_GEM_STYLE && g.lane != 1) k = SLOT_GEM_CYM_STYLE;
+    if (open) {
+        if (k == OPEN_LANE) {
+            k = g.styled ? SLOT_GEM_OPEN_STYLE : SLOT_GEM_OPEN;
+            if (g.variant == 1) ++k;  // the HOPO open
+        }
+    } else {
+        if (g.styled) {
+            if (k <= 4) k = SLOT_GEM_STYLE;
+            else if (k == SLOT_GEM_KICK) k = SLOT_GEM_KICK_STYLE;
+        }
+        if (!f.drums && g.variant == 1) {
+            if (k <= 4) k += SLOT_GEM_HOPO_GREEN;
+            else if (k == SLOT_GEM_STYLE) k = SLOT_GEM_HOPO_STYLE;
+        } else if (!f.drums && g.variant == 2) {
+            if (k <= 4) k += SLOT_GEM_TAP_GREEN;
+            else if (k == SLOT_GEM_STYLE) k = SLOT_GEM_TAP_STYLE;
+        } else if (f.drums && g.variant == 2) {  // the Expert+ kick
+            if (k == SLOT_GEM_KICK) k = SLOT_GEM_KICK_2X;
+            else if (k == SLOT_GEM_KICK_STYLE) k = SLOT_GEM_KICK_2X_STYLE;
+        }
+        if (f.mode == 1 && g.variant == 0) {
+            if (k == 0) k = SLOT_GEM_CYM_GREEN;
+            else if (k == 2) k = SLOT_GEM_CYM_YELLOW;
+            else if (k == 3) k = SLOT_GEM_CYM_BLUE;
+            else if (k == SLOT_GEM_STYLE && g.lane != 1) k = SLOT_GEM_CYM_STYLE;
+        }
     }
 
     if (hidden) return;
@@ -306,6 +368,10 @@ void render_visible(ChartPreview* self, int32_t n, int32_t width, int32_t height
     const VisibleGem* records = self->visible.records<VisibleGem>();
     const int32_t stored = self->visible.count<VisibleGem>();
     if (n > stored) n = stored;
+    for (int32_t i = n - 1; i >= 0; --i) {
+        const int32_t k = records[i].image;
+        if (k >= IMAGE_LANE_STRIP && k <= IMAGE_SOLO_STRIP) draw_strip(f, records[i]);
+    }
     for (int32_t pass = 0; pass < 2; ++pass) {
         for (int32_t i = n - 1; i >= 0; --i) {
             const VisibleGem& g = records[i];

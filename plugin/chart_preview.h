@@ -59,6 +59,10 @@ public:
     double last_position = -1.0;
     double read_horizon = 0.0;
     double display_position = -1.0;
+    // Under lock. Set when the track's first second holds the text that makes note b-1 the
+    // open lane; looked for whenever the intake reads afresh (read_afresh: the next block).
+    uint8_t enhanced_opens = 0;
+    uint8_t read_afresh = 1;
     HeapBuffer visible{4096};
     midi_List midi;
     ByteQueue chunk;

@@ -64,8 +64,13 @@ std::vector<Named> placeholder_order() {
     for (int32_t i = 0; i < SUSTAIN_COUNT; ++i) v.push_back({SUSTAIN_NAMES[i], a.sustain[i]});
     const int32_t order[] = {0,  1,  2,  3,  4,  21, 22, 23, 24, 25, 26, 5,  6,  7,  8,
                              9,  10, 11, 12, 16, 18, 19, 20, 13, 14, 15, 17, 27, 28, 29,
-                             30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43};
+                             30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43, 44,
+                             45, 46, 47, 48, 49, 50, 51, 52, 53, 54, 55, 56};
     for (int32_t s : order) v.push_back({ASSET_SLOT_NAMES[s], a.slots[s]});
+    v.push_back({"sustain_open", a.sustain_open});
+    v.push_back({"solo_lane", a.solo_lane});
+    v.push_back({"fill_lane", a.fill_lane});
+    v.push_back({"roll_lane", a.roll_lane});
     return v;
 }
 
@@ -132,9 +137,12 @@ TEST_F(Assets, MissingFolderGivesNamedPlaceholdersInLoadOrder) {
     ChartPreview* a = new ChartPreview(nullptr);
     std::srand(4242);
     std::vector<Named> all = placeholder_order();
-    ASSERT_EQ(all.size(), 3u + 6u + 44u);
+    // The images older skins have come first, so their placeholders keep their colours.
+    ASSERT_EQ(all.size(), 3u + 6u + 44u + 13u + 4u);
+    EXPECT_STREQ(all[3 + 6 + 44].name, "gem_open");
     for (const Named& n : all) EXPECT_TRUE(is_placeholder(n.image, n.name, next_placeholder_colour()));
     for (TESS_MemBitmap* hi : g_assets.sustain_hi) EXPECT_EQ(hi, nullptr);
+    EXPECT_EQ(g_assets.sustain_open_hi, nullptr);
     delete a;
 }
 
@@ -196,11 +204,14 @@ TEST_F(Assets, SharedByInstancesFreedWithTheLastReloadedByTheNext) {
         EXPECT_EQ(g_assets.sustain[i], nullptr);
         EXPECT_EQ(g_assets.sustain_hi[i], nullptr);
     }
+    for (const TESS_MemBitmap* p : {g_assets.sustain_open, g_assets.sustain_open_hi, g_assets.solo_lane,
+                                    g_assets.fill_lane, g_assets.roll_lane})
+        EXPECT_EQ(p, nullptr);
     // The third instance loads again; its placeholders take the next random numbers.
     ChartPreview* c = new ChartPreview(nullptr);
     ASSERT_NE(g_assets.slots[0], nullptr);
     std::srand(9);
-    for (size_t i = 0; i < 53; ++i) next_placeholder_colour();
+    for (size_t i = 0; i < placeholder_order().size(); ++i) next_placeholder_colour();
     for (const Named& n : placeholder_order())
         EXPECT_TRUE(is_placeholder(n.image, n.name, next_placeholder_colour()));
     EXPECT_NE(pixel(g_assets.slots[0], 64, 64), first_colour);

@@ -588,7 +588,7 @@ TEST_F(Highway, DegenerateImagesAndSlotsDrawNothing) {
     replace(g_assets.slots[6], solid(512, 1, 0xFFFFFFFFu));
     for (int32_t i = 0; i < 3; ++i) draw_asset_scaled(dest, 6, 0, 40, 100, 1.0f, 1.0f);
     EXPECT_EQ(cached_count(6), 0);
-    draw_asset_scaled(dest, 44, 0, 40, 30, 1.0f, 1.0f);
+    draw_asset_scaled(dest, ASSET_SLOT_COUNT, 0, 40, 30, 1.0f, 1.0f);
     draw_asset_scaled(dest, -1, 0, 40, 30, 1.0f, 1.0f);
     draw_asset_scaled(dest, 7, 0, 40, 0, 1.0f, 1.0f);
     draw_asset_scaled(dest, 7, 0, 40, -5, 1.0f, 1.0f);

@@ -82,12 +82,14 @@ std::set<std::string> asset_names() {
     for (const char* n : ASSET_SLOT_NAMES) names.insert(n);
     for (const char* n : SUSTAIN_NAMES) names.insert(n);
     for (const char* n : SUSTAIN_HI_NAMES) names.insert(n);
+    for (const char* n : {"sustain_open", "sustain_open_hi", "solo_lane", "fill_lane", "roll_lane"})
+        names.insert(n);
     return names;
 }
 
 TEST(DefaultSkin, HoldsExactlyTheImagesTheAssetSetLoads) {
     const std::set<std::string> wanted = asset_names();
-    ASSERT_EQ(wanted.size(), 59u);
+    ASSERT_EQ(wanted.size(), 77u);
     std::set<std::string> found;
     DIR* d = opendir(SKIN.c_str());
     ASSERT_NE(d, nullptr);

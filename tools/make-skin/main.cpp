@@ -1,4 +1,4 @@
-// make-skin OUTDIR: draws the default skin and writes its 59 PNG images into OUTDIR
+// make-skin OUTDIR: draws the default skin and writes its 77 PNG images into OUTDIR
 // (created when missing). Run by the build; exits 1 on any failure.
 #include <sys/stat.h>
 

@@ -25,6 +25,11 @@ constexpr int32_t GEM_W = 128, GEM_H = 64;
 constexpr float FACE_CX = 64.0f, FACE_CY = 27.0f, FACE_RX = 55.0f, FACE_RY = 18.5f;
 constexpr float BODY_DROP = 9.0f;  // thickness of the puck's side
 
+// Open bars: 512 x 48, drawn five gems wide (2.0 lane units against 0.4). The bar lies where
+// the faces of gems of the same moment do: 37 gem pixels above the bottom row, in open pixels.
+constexpr int32_t OPEN_W = 512, OPEN_H = 48;
+constexpr float OPEN_CY = OPEN_H - (GEM_H - FACE_CY) * (0.4f / GEM_W) / (2.0f / OPEN_W);
+
 // Kick bars: 512 x 32, bar centred on row 17.
 constexpr int32_t KICK_W = 512, KICK_H = 32;
 constexpr float KICK_CY = 17.0f;
@@ -50,6 +55,7 @@ const Hue YELLOW = {rgb(0xF4CF0C), rgb(0xFFF6A0), rgb(0x6A5200)};
 const Hue BLUE = {rgb(0x1D66F0), rgb(0xA0C6FF), rgb(0x08225C)};
 const Hue ORANGE = {rgb(0xFF7310), rgb(0xFFC898), rgb(0x6C2A00)};
 const Hue STYLE = {rgb(0x8FEBFF), rgb(0xFFFFFF), rgb(0x23708A)};
+const Hue PURPLE = {rgb(0xA63CF0), rgb(0xE2B4FF), rgb(0x3A0A62)};  // opens, Expert+ kicks
 
 const TESS_pixel BLACK = rgb(0x000000);
 const TESS_pixel WHITE = rgb(0xFFFFFF);
@@ -76,10 +82,13 @@ float scatter(int i, int salt) {
 
 // ---- gems -------------------------------------------------------------------------------
 
+enum class Gem { Strum, Hopo, Tap };
+
 // A puck: a dark side under a face of the gem's colour. Strums have a silver rim and a dark
-// centre cap; HOPOs a rim of their own light colour and a glowing white centre, so the two
-// differ at any size.
-TESS_MemBitmap* gem(const Hue& h, bool hopo, bool style) {
+// centre cap; HOPOs a rim of their own light colour and a glowing white centre; taps that rim
+// around a wide dark hollow, so the three differ at any size.
+TESS_MemBitmap* gem(const Hue& h, Gem kind, bool style) {
+    const bool hopo = kind != Gem::Strum;
     Picture p(GEM_W, GEM_H);
     p.fill(ellipse(FACE_CX, FACE_CY + BODY_DROP + 6.0f, 60.0f, 17.0f), solid(BLACK), 0.45f, 9.0f);
     if (style) p.fill(ellipse(FACE_CX, FACE_CY + 4.0f, 63.0f, 26.0f), solid(h.base), 0.45f, 10.0f, true);
@@ -107,7 +116,12 @@ TESS_MemBitmap* gem(const Hue& h, bool hopo, bool style) {
     });
 
     const Shape cap = ellipse(FACE_CX, FACE_CY, 21.0f, 7.4f);
-    if (hopo) {
+    if (kind == Gem::Tap) {
+        const Shape hollow = ellipse(FACE_CX, FACE_CY, 38.0f, 12.6f);
+        p.fill(hollow, vertical(FACE_CY - 12.6f, rgb(0x050608), FACE_CY + 12.6f, rgb(0x1A1C22)));
+        p.fill(outline(hollow, 2.4f), solid(h.light), 0.95f);
+        p.fill(ellipse(FACE_CX - 8.0f, FACE_CY - 5.0f, 12.0f, 2.0f), solid(WHITE), 0.25f, 2.0f);
+    } else if (hopo) {
         p.fill(ellipse(FACE_CX, FACE_CY, 34.0f, 11.5f), solid(WHITE), 0.75f, 9.0f, true);
         p.fill(cap, radial(FACE_CX - 4.0f, FACE_CY - 2.0f, 22.0f, WHITE, mix(WHITE, h.light, 0.5f)));
     } else {
@@ -146,13 +160,15 @@ TESS_MemBitmap* cymbal(const Hue& h, bool style) {
     return p.finish();
 }
 
-// A bar across the whole highway.
-TESS_MemBitmap* kick(const Hue& h, bool style) {
+// A bar across the whole highway. The Expert+ kick's bar is split in two along its length,
+// one for each pedal.
+TESS_MemBitmap* kick(const Hue& h, bool style, bool twin = false) {
     Picture p(KICK_W, KICK_H);
     const float cx = KICK_W * 0.5f;
     p.fill(rounded_box(cx, KICK_CY + 5.0f, 252.0f, 8.0f, 8.0f), solid(BLACK), 0.45f, 6.0f);
     if (style) p.fill(rounded_box(cx, KICK_CY, 254.0f, 11.0f, 11.0f), solid(h.base), 0.5f, 8.0f, true);
-    const Shape bar = rounded_box(cx, KICK_CY, 247.0f, 7.5f, 7.5f);
+    Shape bar = rounded_box(cx, KICK_CY, 247.0f, 7.5f, 7.5f);
+    if (twin) bar = subtract(bar, rounded_box(cx, KICK_CY + 0.5f, 240.0f, 1.4f, 1.4f));
     p.fill(bar, [=](float, float y) {
         return ramp3(h.light, h.base, h.dark, (y - (KICK_CY - 7.5f)) / 15.0f);
     });
@@ -161,6 +177,28 @@ TESS_MemBitmap* kick(const Hue& h, bool style) {
            1.5f);
     for (float x : {cx - 150.0f, cx, cx + 150.0f})
         p.fill(rounded_box(x, KICK_CY, 3.0f, 5.0f, 2.0f), solid(h.dark), 0.5f);
+    return p.finish();
+}
+
+// The open: a bar across the five lanes where their gems' faces lie, purple in its own light
+// and shade. A HOPO open has a light outline, a strum open a dark one.
+TESS_MemBitmap* open_bar(const Hue& h, bool hopo, bool style) {
+    Picture p(OPEN_W, OPEN_H);
+    const float cx = OPEN_W * 0.5f;
+    p.fill(rounded_box(cx, OPEN_CY + 9.0f, 248.0f, 8.0f, 8.0f), solid(BLACK), 0.45f, 7.0f);
+    if (style) p.fill(rounded_box(cx, OPEN_CY, 254.0f, 13.0f, 12.0f), solid(h.base), 0.5f, 9.0f, true);
+    // The bar's side, a little lower and darker, as a gem's body under its face.
+    const Shape side = rounded_box(cx, OPEN_CY + 4.0f, 244.0f, 8.0f, 8.0f);
+    p.fill(side, solid(mix(h.dark, BLACK, 0.3f)));
+    const Shape bar = rounded_box(cx, OPEN_CY, 244.0f, 8.0f, 8.0f);
+    p.fill(bar, [=](float, float y) { return ramp3(h.light, h.base, h.dark, (y - (OPEN_CY - 8.0f)) / 16.0f); });
+    if (hopo) {
+        p.fill(outline(bar, 5.0f), solid(WHITE), 0.55f, 5.0f, true);
+        p.fill(outline(bar, 2.2f), solid(mix(h.light, WHITE, 0.6f)), 1.0f);
+    } else {
+        p.fill(outline(bar, 1.8f), solid(mix(h.dark, BLACK, 0.4f)), 0.9f);
+    }
+    p.fill(capsule(24.0f, OPEN_CY - 3.5f, OPEN_W - 24.0f, OPEN_CY - 3.5f, 2.0f), solid(WHITE), 0.5f, 1.5f);
     return p.finish();
 }
 
@@ -200,6 +238,21 @@ TESS_MemBitmap* sustain(const Hue& h, bool highlighted) {
         else if (r < 0.62f) c = body;
         else c = mix(body, edge, smoothstep(0.62f, 0.78f, r));
         return with_alpha(c, opacity * (1.0f - smoothstep(0.82f, 1.0f, r)));
+    });
+    return p.finish();
+}
+
+// A strip along the highway under the gems (solo sections, drum fills, lanes): a faint band
+// over the middle third of row 0, brighter at its edges, so that it marks a stretch of the
+// highway without hiding anything drawn over it.
+TESS_MemBitmap* strip(TESS_pixel c, float body, float rail) {
+    Picture p(SUSTAIN_W, SUSTAIN_H);
+    const float third = SUSTAIN_W / 3.0f;
+    const float centre = third * 1.5f;
+    p.fill(rounded_box(centre, SUSTAIN_H * 0.5f, third * 0.5f, SUSTAIN_H, 0.0f), [=](float x, float) {
+        const float r = std::fabs(x - centre) / (third * 0.5f);
+        const float edge = smoothstep(0.78f, 0.92f, r) * (1.0f - smoothstep(0.94f, 1.0f, r));
+        return with_alpha(c, body * (1.0f - smoothstep(0.94f, 1.0f, r)) + (rail - body) * edge);
     });
     return p.finish();
 }
@@ -438,6 +491,12 @@ std::vector<std::string> image_names() {
         names.push_back(n);
     for (int i = 1; i <= 10; ++i) names.push_back("smash_" + std::to_string(i));
     for (int i = 1; i <= 7; ++i) names.push_back("kick_flash_" + std::to_string(i));
+    for (const char* n : {"gem_open", "gem_open_hopo", "gem_open_style", "gem_open_hopo_style"})
+        names.push_back(n);
+    for (const char* c : LANE_NAMES) names.push_back(std::string("gem_tap_") + c);
+    for (const char* n : {"gem_tap_style", "gem_kick_2x", "gem_kick_2x_style", "smash_flare_open",
+                          "sustain_open", "sustain_open_hi", "solo_lane", "fill_lane", "roll_lane"})
+        names.push_back(n);
     return names;
 }
 
@@ -465,8 +524,21 @@ TESS_MemBitmap* draw_image(const std::string& name) {
     if (name == "Tiver_background1") return background();
     if (name == "track_guitar") return track(false);
     if (name == "track_drum") return track(true);
-    if (name == "gem_style") return gem(STYLE, false, true);
-    if (name == "gem_hopo_style") return gem(STYLE, true, true);
+    if (name == "gem_style") return gem(STYLE, Gem::Strum, true);
+    if (name == "gem_hopo_style") return gem(STYLE, Gem::Hopo, true);
+    if (name == "gem_tap_style") return gem(STYLE, Gem::Tap, true);
+    if (name == "gem_open") return open_bar(PURPLE, false, false);
+    if (name == "gem_open_hopo") return open_bar(PURPLE, true, false);
+    if (name == "gem_open_style") return open_bar(STYLE, false, true);
+    if (name == "gem_open_hopo_style") return open_bar(STYLE, true, true);
+    if (name == "gem_kick_2x") return kick(PURPLE, false, true);
+    if (name == "gem_kick_2x_style") return kick(STYLE, true, true);
+    if (name == "smash_flare_open") return flare(PURPLE);
+    if (name == "sustain_open") return sustain(PURPLE, false);
+    if (name == "sustain_open_hi") return sustain(PURPLE, true);
+    if (name == "solo_lane") return strip(rgb(0x5AA8FF), 0.16f, 0.5f);
+    if (name == "fill_lane") return strip(rgb(0x4CE890), 0.14f, 0.5f);
+    if (name == "roll_lane") return strip(rgb(0xDCE4FF), 0.2f, 0.45f);
     if (name == "gem_cym_style") return cymbal(STYLE, true);
     if (name == "gem_kick") return kick(ORANGE, false);
     if (name == "gem_kick_style") return kick(STYLE, true);
@@ -475,7 +547,11 @@ TESS_MemBitmap* draw_image(const std::string& name) {
     if (name == "half_beat_marker") return marker(1.4f, rgb(0x98A2C4), 0.42f, 0.0f);
     if (suffix("gem_hopo_", &rest)) {
         const Hue* h = hue_of(rest);
-        return h && h != &STYLE ? gem(*h, true, false) : nullptr;
+        return h && h != &STYLE ? gem(*h, Gem::Hopo, false) : nullptr;
+    }
+    if (suffix("gem_tap_", &rest)) {
+        const Hue* h = hue_of(rest);
+        return h && h != &STYLE ? gem(*h, Gem::Tap, false) : nullptr;
     }
     if (suffix("gem_cym_", &rest)) {
         if (rest == "yellow" || rest == "blue" || rest == "green") return cymbal(*hue_of(rest), false);
@@ -483,7 +559,7 @@ TESS_MemBitmap* draw_image(const std::string& name) {
     }
     if (suffix("gem_", &rest)) {
         const Hue* h = hue_of(rest);
-        return h && h != &STYLE ? gem(*h, false, false) : nullptr;
+        return h && h != &STYLE ? gem(*h, Gem::Strum, false) : nullptr;
     }
     if (suffix("sustain_", &rest)) {
         const bool hi = rest.size() > 3 && rest.compare(rest.size() - 3, 3, "_hi") == 0;

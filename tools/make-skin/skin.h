@@ -1,4 +1,4 @@
-// The default skin: the 59 images the asset set names, drawn from code. Used by the
+// The default skin: the 77 images the asset set names, drawn from code. Used by the
 // make-skin program (which writes them as PNG) and by its tests.
 #pragma once
 
