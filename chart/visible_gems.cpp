@@ -2,6 +2,7 @@
 // lines between the strike line and the far end of the highway, advancing smash
 // animations and dropping what lies wholly behind the display position.
 #include <cmath>
+#include <utility>
 
 #include "chart/intake.h"
 #include "plugin/chart_preview.h"
@@ -38,6 +39,7 @@ struct ChordState {
     int64_t position = -1;
     bool style = false, chord = false, swap = false;
     bool tom[3] = {false, false, false};
+    int32_t open_record = -1;  // the visible record of an open at this position
 };
 
 // What the walk knows of the chart's shape for this call.
@@ -159,7 +161,9 @@ int32_t ChartPreview::compute_visible_gems(bool drums) {
     const auto output = [&](const VisibleGem& v) {
         const int32_t want = (written + 1) * record;
         visible.resize(want, false);
-        if (visible.size == want) visible.records<VisibleGem>()[written++] = v;
+        if (visible.size != want) return false;
+        visible.records<VisibleGem>()[written++] = v;
+        return true;
     };
     bool lane_phrases = false;
 
@@ -281,7 +285,17 @@ int32_t ChartPreview::compute_visible_gems(bool drums) {
             }
             v.near = x / span;
             v.tail = tail / span;
-            if (!hidden) output(v);
+            if (!hidden && output(v)) {
+                // An open lies under the frets of its chord: it is kept after them in the
+                // list, which the renderer walks from the last record to the first.
+                VisibleGem* out = visible.records<VisibleGem>();
+                if (lane == OPEN_LANE) {
+                    chord.open_record = written - 1;
+                } else if (chord.open_record >= 0) {
+                    std::swap(out[chord.open_record], out[written - 1]);
+                    chord.open_record = written - 1;
+                }
+            }
         } else if (x < span && (k == NOTE_SOLO || (drums && k == NOTE_FILL))) {
             VisibleGem v{};
             v.lane = -1;

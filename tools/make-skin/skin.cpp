@@ -221,8 +221,9 @@ TESS_MemBitmap* marker(float thickness, TESS_pixel colour, float opacity, float 
 // ---- sustains ---------------------------------------------------------------------------
 
 // The cross-section of a sustain, drawn in the middle third of every row: edges fading out,
-// a dark border, the body and a bright core; the highlighted form glows whiter.
-TESS_MemBitmap* sustain(const Hue& h, bool highlighted) {
+// a dark border, the body and a bright core; the highlighted form glows whiter. `veil` < 1
+// lets what lies under a wide trail (an open's, across the lanes) show through.
+TESS_MemBitmap* sustain(const Hue& h, bool highlighted, float veil = 1.0f) {
     Picture p(SUSTAIN_W, SUSTAIN_H);
     const float third = SUSTAIN_W / 3.0f;
     const float centre = third * 1.5f;
@@ -230,7 +231,7 @@ TESS_MemBitmap* sustain(const Hue& h, bool highlighted) {
     const TESS_pixel body = highlighted ? mix(h.base, h.light, 0.55f) : h.base;
     const TESS_pixel edge = highlighted ? h.base : mix(h.dark, h.base, 0.25f);
     const float core_width = highlighted ? 0.32f : 0.16f;
-    const float opacity = highlighted ? 1.0f : 0.9f;
+    const float opacity = (highlighted ? 1.0f : 0.9f) * veil;
     p.fill(rounded_box(centre, SUSTAIN_H * 0.5f, third * 0.5f, SUSTAIN_H, 0.0f), [=](float x, float) {
         const float r = std::fabs(x - centre) / (third * 0.5f);
         TESS_pixel c;
@@ -534,8 +535,8 @@ TESS_MemBitmap* draw_image(const std::string& name) {
     if (name == "gem_kick_2x") return kick(PURPLE, false, true);
     if (name == "gem_kick_2x_style") return kick(STYLE, true, true);
     if (name == "smash_flare_open") return flare(PURPLE);
-    if (name == "sustain_open") return sustain(PURPLE, false);
-    if (name == "sustain_open_hi") return sustain(PURPLE, true);
+    if (name == "sustain_open") return sustain(PURPLE, false, 0.5f);
+    if (name == "sustain_open_hi") return sustain(PURPLE, true, 0.7f);
     if (name == "solo_lane") return strip(rgb(0x5AA8FF), 0.16f, 0.5f);
     if (name == "fill_lane") return strip(rgb(0x4CE890), 0.14f, 0.5f);
     if (name == "roll_lane") return strip(rgb(0xDCE4FF), 0.2f, 0.45f);
