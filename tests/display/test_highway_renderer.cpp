@@ -28,6 +28,11 @@ TESS_pixel slot_colour(int32_t slot) { return 0xFF000000u | static_cast<uint32_t
 TESS_pixel sustain_colour(int32_t index, bool hi) {
     return 0xFF800000u | static_cast<uint32_t>(index) << 8 | (hi ? 0x80u : 0x10u);
 }
+constexpr TESS_pixel SUSTAIN_OPEN = 0xFF9000A0u;
+constexpr TESS_pixel SUSTAIN_OPEN_HI = 0xFF9000F0u;
+constexpr TESS_pixel SOLO_STRIP = 0xFF10A0E0u;
+constexpr TESS_pixel FILL_STRIP = 0xFF10E0A0u;
+constexpr TESS_pixel LANE_STRIP = 0xFFE0E0E0u;
 constexpr TESS_pixel SUSTAIN_SIDE = 0xFFFF00FFu;
 constexpr TESS_pixel SUSTAIN_ROW2 = 0xFF00FFFFu;
 
@@ -100,7 +105,7 @@ protected:
         replace(a.track_drum, solid(64, 64, TRACK_DRUM));
         for (int32_t s = 0; s < ASSET_SLOT_COUNT; ++s) {
             int32_t w = 128, h = 64;
-            if (s >= SLOT_FLARE_GREEN && s <= SLOT_FLARE_STYLE) h = 128;
+            if ((s >= SLOT_FLARE_GREEN && s <= SLOT_FLARE_STYLE) || s == SLOT_FLARE_OPEN) h = 128;
             if (s >= SLOT_BEAT_MARKER && s <= SLOT_MEASURE) w = 256, h = 8;
             if (s == SLOT_GEM_KICK || s == SLOT_GEM_KICK_STYLE) w = 256, h = 16;
             replace(a.slots[s], solid(w, h, slot_colour(s)));
@@ -109,6 +114,11 @@ protected:
             replace(a.sustain[i], sustain_strip(sustain_colour(i, false)));
             replace(a.sustain_hi[i], sustain_strip(sustain_colour(i, true)));
         }
+        replace(a.sustain_open, sustain_strip(SUSTAIN_OPEN));
+        replace(a.sustain_open_hi, sustain_strip(SUSTAIN_OPEN_HI));
+        replace(a.solo_lane, sustain_strip(SOLO_STRIP));
+        replace(a.fill_lane, sustain_strip(FILL_STRIP));
+        replace(a.roll_lane, sustain_strip(LANE_STRIP));
     }
 
     void frame(int32_t w, int32_t h) {
@@ -415,6 +425,148 @@ TEST_F(Highway, HopoAndStyleInFiveLaneModes) {
         render({gem(1, 1, 0.3)});
         EXPECT_EQ(centre_of(-0.4, 0.4, 0.3), slot_colour(1)) << mode;
     }
+}
+
+// The rows of a trail from s to e, `scale` x D x w x F wide around lane offset l, in a
+// 400 x 400 window: the first column and width of its nearest and farthest rows.
+struct TrailEnds {
+    int32_t top_row, bottom_row;
+    std::pair<int32_t, int32_t> top, bottom;
+};
+TrailEnds trail_ends(double s, double e, double l, double w, double scale) {
+    const double D = 400;
+    TrailEnds t;
+    t.bottom_row = static_cast<int32_t>(highway_row_at(s) * D + 0.5) - 1;
+    t.top_row = static_cast<int32_t>(highway_row_at(e) * D);
+    const double wE = scale * D * w * highway_scale_at(e);
+    const double cE = D * l * highway_scale_at(e);
+    t.top = {static_cast<int32_t>(D * 0.5 + cE - wE * 0.5 + 0.5), static_cast<int32_t>(wE + 0.5)};
+    // The bottom row's values after rows - 1 steps of the interpolation, as the renderer runs it.
+    const double wS = scale * D * w * highway_scale_at(s);
+    const double cS = D * l * highway_scale_at(s);
+    const int32_t rows = t.bottom_row + 1 - t.top_row;
+    const double dw = (wS - wE) / rows, dx = (cS - cE) / rows - dw * 0.5;
+    double left = D * 0.5 + cE - wE * 0.5, cur = wE;
+    for (int32_t r = 1; r < rows; ++r) left += dx, cur += dw;
+    t.bottom = {static_cast<int32_t>(left + 0.5), static_cast<int32_t>(cur + 0.5)};
+    return t;
+}
+
+TEST_F(Highway, OpensSpanTheFiveLanesAndSmashAsTheCentreGem) {
+    frame(400, 400);
+    // The bar: 2.0 lane units wide, standing on its row, one picture for each state.
+    const struct {
+        uint8_t styled, variant;
+        int32_t slot;
+    } looks[] = {{0, 0, SLOT_GEM_OPEN}, {0, 1, SLOT_GEM_OPEN_HOPO}, {1, 0, SLOT_GEM_OPEN_STYLE},
+                 {1, 1, SLOT_GEM_OPEN_HOPO_STYLE}};
+    for (const auto& look : looks) {
+        render({gem(OPEN_LANE, OPEN_LANE, 0.3, 0.0, look.styled, look.variant)});
+        const GemPlacement p = place_gem(400, 0, 0, 0.0, 2.0, 0.3);
+        EXPECT_EQ(run_of(p.y - 2, slot_colour(look.slot)), std::make_pair(p.x, p.width)) << look.slot;
+    }
+    // Its smash frames are a centre-lane gem's: 128 wide from the lane-2 gem's place.
+    render({gem(SLOT_SMASH_FIRST, OPEN_LANE, 0.0)});
+    const GemPlacement s = place_gem(400, 0, 0, 0.0, 0.82, 0.0);
+    EXPECT_TRUE(rect_is(s.x, 272, 128, 64, slot_colour(SLOT_SMASH_FIRST)));
+
+    // Its sustain is 1.5 lane units wide (three quarters of the bar), in its own strip.
+    replace(g_assets.slots[SLOT_GEM_OPEN], nullptr);
+    render({gem(OPEN_LANE, OPEN_LANE, 0.2, 0.3)});
+    const TrailEnds t = trail_ends(0.25, 0.5, 0.0, 2.0, 0.75);
+    EXPECT_EQ(run_of(t.top_row, SUSTAIN_OPEN), t.top);
+    EXPECT_EQ(run_of(t.bottom_row, SUSTAIN_OPEN), t.bottom);
+    EXPECT_EQ(run_of(t.top_row - 1, SUSTAIN_OPEN).second, 0);
+    EXPECT_EQ(run_of(t.bottom_row + 1, SUSTAIN_OPEN).second, 0);
+    EXPECT_GT(t.top.second, 5 * 31 - 10);  // five lanes' worth of the lane-2 sustain's width
+
+    // Held: the highlighted open strip and the open's flare, placed as the centre gem's.
+    render({gem(SLOT_SMASH_LAST, OPEN_LANE, -0.1, 0.4)});
+    EXPECT_TRUE(rect_is(145, 248, 109, 109, slot_colour(SLOT_FLARE_OPEN)));
+    EXPECT_GT(run_of(247, SUSTAIN_OPEN_HI).second, 0);
+    EXPECT_FALSE(any_pixel(SUSTAIN_OPEN));
+    replace(g_assets.sustain_open_hi, nullptr);  // optional: the plain strip then
+    render({gem(SLOT_SMASH_LAST, OPEN_LANE, -0.1, 0.4)});
+    EXPECT_GT(run_of(247, SUSTAIN_OPEN).second, 0);
+    render({gem(SLOT_SMASH_LAST, OPEN_LANE, -0.1, 0.4, 1)});
+    EXPECT_TRUE(rect_is(145, 248, 109, 109, slot_colour(SLOT_FLARE_STYLE)));
+    EXPECT_GT(run_of(247, sustain_colour(SUSTAIN_STYLE, true)).second, 0);
+}
+
+TEST_F(Highway, TapsAndExpertPlusKicksPickTheirPictures) {
+    frame(400, 400);
+    for (int32_t lane = 0; lane < 5; ++lane) {
+        render({gem(lane, lane, 0.3, 0.0, 0, 2)});
+        EXPECT_EQ(centre_of((lane - 2) * 0.4, 0.4, 0.3), slot_colour(SLOT_GEM_TAP_GREEN + lane)) << lane;
+    }
+    render({gem(1, 1, 0.3, 0.0, 1, 2)});
+    EXPECT_EQ(centre_of(-0.4, 0.4, 0.3), slot_colour(SLOT_GEM_TAP_STYLE));
+    // A tap smashes as any gem.
+    render({gem(SLOT_SMASH_FIRST, 2, 0.0, 0.0, 0, 2)});
+    EXPECT_EQ(px(200, 300), slot_colour(SLOT_SMASH_FIRST));
+
+    for (int32_t mode : {1, 2}) {
+        self->mode = mode;
+        self->layout_dirty = 1;
+        render({gem(0, 0, 0.2, 0.0, 0, 2)});
+        EXPECT_EQ(centre_of(0.0, 2.15, 0.2, 2), slot_colour(SLOT_GEM_KICK_2X)) << mode;
+        render({gem(0, 0, 0.2, 0.0, 1, 2)});
+        EXPECT_EQ(centre_of(0.0, 2.15, 0.2, 2), slot_colour(SLOT_GEM_KICK_2X_STYLE)) << mode;
+        // Its flash is a kick's.
+        render({gem(SLOT_KICK_FLASH_FIRST, 0, 0.0, 0.0, 0, 2)});
+        EXPECT_EQ(px(0, 300), slot_colour(SLOT_KICK_FLASH_FIRST)) << mode;
+    }
+}
+
+TEST_F(Highway, StripsAreBandsUnderEverythingCutAtBothEnds) {
+    frame(400, 400);
+    replace(g_assets.slots[2], nullptr);
+    // A solo begun before the strike line, ending halfway: from the strike line to 0.5, the
+    // highway's 2.05 units wide.
+    render({gem(IMAGE_SOLO_STRIP, -1, -0.2, 0.7)});
+    TrailEnds t = trail_ends(0.0, 0.5, 0.0, 2.05, 1.0);
+    EXPECT_EQ(t.bottom_row, 305);
+    EXPECT_EQ(run_of(t.top_row, SOLO_STRIP), t.top);
+    EXPECT_EQ(run_of(t.bottom_row, SOLO_STRIP), t.bottom);
+    EXPECT_EQ(run_of(t.top_row - 1, SOLO_STRIP).second, 0);
+    EXPECT_EQ(run_of(t.bottom_row + 1, SOLO_STRIP).second, 0);
+    // One reaching past the far end stops there; one of no length draws nothing.
+    render({gem(IMAGE_SOLO_STRIP, -1, 0.8, 0.5)});
+    EXPECT_EQ(run_of(87, SOLO_STRIP).second, trail_ends(0.8, 1.0, 0.0, 2.05, 1.0).top.second);
+    EXPECT_EQ(run_of(86, SOLO_STRIP).second, 0);
+    render({gem(IMAGE_SOLO_STRIP, -1, 0.5, 0.0), gem(IMAGE_FILL_STRIP, -1, -0.5, 0.4)});
+    EXPECT_FALSE(any_pixel(SOLO_STRIP));
+    EXPECT_FALSE(any_pixel(FILL_STRIP));
+
+    // Lanes: a five-lane lane's width and place, the open lane's whole width, a drum pad's.
+    render({gem(IMAGE_LANE_STRIP, 1, 0.1, 0.3)});
+    t = trail_ends(0.1, 0.4, -0.4, 0.4, 1.0);
+    EXPECT_EQ(run_of(t.top_row, LANE_STRIP), t.top);
+    EXPECT_EQ(run_of(t.bottom_row, LANE_STRIP), t.bottom);
+    render({gem(IMAGE_LANE_STRIP, OPEN_LANE, 0.1, 0.3)});
+    EXPECT_EQ(run_of(t.top_row, LANE_STRIP), trail_ends(0.1, 0.4, 0.0, 2.0, 1.0).top);
+    self->mode = 1;
+    self->layout_dirty = 1;
+    render({gem(IMAGE_LANE_STRIP, 3, 0.1, 0.3), gem(IMAGE_FILL_STRIP, -1, 0.0, 0.2)});
+    t = trail_ends(0.1, 0.4, 0.2375, 0.4, 1.0);
+    EXPECT_EQ(run_of(t.top_row, LANE_STRIP), t.top);
+    // The fill (later in the list) lies under the lane.
+    const TrailEnds fill = trail_ends(0.0, 0.2, 0.0, 2.05, 1.0);
+    EXPECT_EQ(run_of(fill.bottom_row, FILL_STRIP), fill.bottom);
+    EXPECT_EQ(run_of(fill.top_row, FILL_STRIP).first, fill.top.first);
+    EXPECT_EQ(px(200 + static_cast<int32_t>(400 * 0.2375 * highway_scale_at(0.15)),
+                 static_cast<int32_t>(highway_row_at(0.15) * 400)),
+              LANE_STRIP);
+
+    // Gems, kicks and lines, wherever they are listed, lie over the strips.
+    self->mode = 0;
+    self->layout_dirty = 1;
+    replace(g_assets.slots[2], solid(128, 64, slot_colour(2)));
+    render({gem(IMAGE_SOLO_STRIP, -1, 0.0, 1.0), gem(2, 2, 0.3), marker(KIND_MEASURE, 0.5),
+            gem(IMAGE_LANE_STRIP, 2, 0.0, 1.0)});
+    EXPECT_EQ(centre_of(0.0, 0.4, 0.3), slot_colour(2));
+    const GemPlacement m = place_gem(400, 0, 0, 0.0, 2.05, 0.5);
+    EXPECT_EQ(px(m.x + 2, m.y - 2), slot_colour(SLOT_MEASURE));
 }
 
 TEST_F(Highway, ModeSwitchRebuildsTheBackdropAndRescales) {
