@@ -263,6 +263,77 @@ TEST(DefaultSkin, HopoCymbalAndKickPicturesDifferFromStrumsAndToms) {
     EXPECT_GT(std::abs(face_hue(kick.get()) - face_hue(style.get())), 60.0);
 }
 
+TEST(DefaultSkin, OpensTapsAndExpertPlusKicksReadApart) {
+    // The open: a purple bar across its whole picture, lying where the faces of gems of the same
+    // moment lie (as the renderer draws it five gems wide), a lighter outline for a HOPO open.
+    const Image open = load("gem_open"), hopo = load("gem_open_hopo");
+    const Image gem = load("gem_green");
+    ASSERT_TRUE(open && hopo && gem);
+    EXPECT_GE(open->width(), 8 * open->height());
+    double hue = face_hue(open.get());
+    EXPECT_GE(hue, 260.0);
+    EXPECT_LE(hue, 300.0);
+    const int32_t x = open->width() / 2;
+    double weight = 0, moment = 0;
+    for (int32_t y = 0; y < open->height(); ++y) {
+        weight += at(open.get(), x, y).a;
+        moment += at(open.get(), x, y).a * (y + 0.5);
+    }
+    // Rows above the bottom, in gem widths: the bar's against a gem face's (row 27 of 64).
+    const double bar_above = (open->height() - moment / weight) / open->width() * 2.0;
+    const double face_above = (gem->height() - 27.0) / gem->width() * 0.4;
+    EXPECT_NEAR(bar_above, face_above, 0.015);
+    EXPECT_GT(at(open.get(), open->width() / 20, static_cast<int32_t>(moment / weight)).a, 200);
+    int edge_open = 0, edge_hopo = 0;  // the outline above the bar's middle
+    for (int32_t y = 0; y < open->height(); ++y) {
+        edge_open = std::max(edge_open, luminance(at(open.get(), x, y)) * at(open.get(), x, y).a / 255);
+        edge_hopo = std::max(edge_hopo, luminance(at(hopo.get(), x, y)) * at(hopo.get(), x, y).a / 255);
+    }
+    EXPECT_GT(edge_hopo, edge_open + 20);
+    EXPECT_GT(std::abs(face_hue(load("gem_open_style").get()) - hue), 60.0);
+
+    // Taps: the lane's colour around a wide dark hollow, where a strum shows its colour.
+    for (const char* c : {"green", "red", "yellow", "blue", "orange", "style"}) {
+        const Image strum = load(std::string("gem_") + c), tap = load(std::string("gem_tap_") + c);
+        ASSERT_TRUE(tap) << c;
+        EXPECT_EQ(tap->width(), strum->width());
+        EXPECT_EQ(tap->height(), strum->height());
+        const int32_t cx = tap->width() / 2, cy = tap->height() * 27 / 64;
+        EXPECT_LT(luminance(at(tap.get(), cx, cy)), 50) << c;
+        EXPECT_LT(luminance(at(tap.get(), cx + 30, cy)), 50) << c;
+        EXPECT_GT(luminance(at(strum.get(), cx + 30, cy)), 60) << c;
+    }
+    // The Expert+ kick is a kick bar of another colour.
+    const Image kick = load("gem_kick"), twin = load("gem_kick_2x");
+    EXPECT_EQ(twin->width(), kick->width());
+    EXPECT_EQ(twin->height(), kick->height());
+    EXPECT_GT(std::abs(face_hue(kick.get()) - face_hue(twin.get())), 90.0);
+    EXPECT_GT(std::abs(face_hue(load("gem_kick_2x_style").get()) - face_hue(twin.get())), 60.0);
+}
+
+TEST(DefaultSkin, StripsAreFaintBandsAndTheOpensTrailLetsTheLanesShow) {
+    for (const char* name : {"solo_lane", "fill_lane", "roll_lane", "sustain_open", "sustain_open_hi"}) {
+        const Image s = load(name);
+        ASSERT_TRUE(s) << name;
+        const int32_t third = s->width() / 3;
+        ASSERT_EQ(s->width() % 3, 0) << name;
+        int most = 0;
+        for (int32_t x = third; x < 2 * third; ++x) most = std::max(most, at(s.get(), x, 0).a);
+        const Pixel middle = at(s.get(), third + third / 2, 0);
+        if (std::string(name).find("sustain") == 0) {
+            EXPECT_GT(middle.a, 90) << name;
+            EXPECT_LT(middle.a, 200) << name;
+        } else {
+            // Faint over the band, a little stronger at its edges, so gems over it stay plain.
+            EXPECT_GT(middle.a, 20) << name;
+            EXPECT_LT(middle.a, 70) << name;
+            EXPECT_GT(most, middle.a + 40) << name;
+            EXPECT_LT(most, 160) << name;
+        }
+    }
+    EXPECT_NE(face_hue(load("solo_lane").get()), face_hue(load("fill_lane").get()));
+}
+
 TEST(DefaultSkin, LineWeightsGrowFromHalfBeatToMeasure) {
     const double half = alpha_sum(load("half_beat_marker").get());
     const double beat = alpha_sum(load("beat_marker").get());
