@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/sim_host.h"
+#include "host/smf_writer.h"
 #include "plugin/chart_preview.h"
 #include "raster/tess_bitmap.h"
 #include "tests/wine/wine_support.h"
@@ -96,6 +97,33 @@ protected:
     }
     int ini_offset() { return static_cast<int>(GetPrivateProfileIntA("tolvan", "timeoffs", 7777, ini.c_str())); }
 
+    // What a new editor window shows at Expert in `mode`, the transport stopped at 1 s, with
+    // this chart on the plug-in's track (120 BPM, 480 ticks a quarter: 1.5 s is tick 1440).
+    std::vector<uint32_t> frame_of(const SmfWriter& chart, uint8_t mode = 0) {
+        const std::vector<uint8_t> bytes = chart.bytes();
+        SmfFile file;
+        std::string error;
+        EXPECT_TRUE(smf_parse(bytes.data(), bytes.size(), &file, &error)) << error;
+        sim_host_load(&host, std::move(file), 0);
+        call(effEditClose);
+        EXPECT_EQ(call(effEditOpen, 0, parent), 1);
+        uint8_t state[4] = {3, mode, 170, 0};
+        call(effSetChunk, 4, state);
+        host.playing = false;
+        host.sample_pos = 44100;
+        pump(200, true);
+        return read_window_pixels(editor(), 300, 200);
+    }
+    // Pixels of a clearly purple colour (the default skin's opens and Expert+ kicks).
+    static int purple(const std::vector<uint32_t>& px) {
+        int n = 0;
+        for (uint32_t p : px) {
+            const int r = p >> 16 & 0xFF, g = p >> 8 & 0xFF, b = p & 0xFF;
+            n += r > g + 50 && b > g + 50;
+        }
+        return n;
+    }
+
     PluginLibrary dll;
     SimHost host;
     audioMasterCallback master = nullptr;
@@ -184,6 +212,61 @@ TEST_F(Editor, MouseChangesTheSettingsByTheStripRules) {
     // A move without the capture changes nothing.
     move(0, 15);
     EXPECT_EQ(chunk_byte(2) + 256 * chunk_byte(3), 1920);
+}
+
+// The plug-in reads what today's charts hold from the host: SysEx phrases, the open-lane text
+// and the new notes, and paints them into its window.
+void sysex(SmfWriterTrack& t, int64_t tick, uint8_t difficulty, uint8_t code, uint8_t value) {
+    t.raw(tick, {0xF0, 0x08, 0x50, 0x53, 0x00, 0x00, difficulty, code, value, 0xF7});
+}
+
+TEST_F(Editor, PaintsOpensTapsStripsAndExpertPlusKicksFromTheHostsMidi) {
+    SmfWriter by_note, by_sysex, no_switch;
+    by_note.add_track().text(0, "[ENHANCED_OPENS]");
+    by_note.tracks[0].note(1440, 60, 95);
+    SmfWriterTrack& s = by_sysex.add_track();
+    sysex(s, 1440, 3, 0x01, 1);
+    s.note(1440, 60, 96);
+    s.note(1440, 60, 99);  // hidden under the open
+    sysex(s, 1450, 3, 0x01, 0);
+    no_switch.add_track().note(1440, 60, 95);
+    const std::vector<uint32_t> open = frame_of(by_note);
+    EXPECT_EQ(frame_of(by_sysex), open) << "both encodings draw the same open";
+    const std::vector<uint32_t> nothing = frame_of(no_switch);
+    EXPECT_GT(purple(open), 150);
+    EXPECT_EQ(purple(nothing), 0);
+
+    SmfWriter tap_note, tap_sysex, strum;
+    tap_note.add_track().note(1440, 60, 98);
+    tap_note.tracks[0].note(1440, 60, 104);
+    SmfWriterTrack& t = tap_sysex.add_track();
+    t.note(1440, 60, 98);
+    sysex(t, 1440, 0xFF, 0x04, 1);
+    sysex(t, 1440, 0xFF, 0x04, 0);  // a tap phrase covers its end
+    strum.add_track().note(1440, 60, 98);
+    const std::vector<uint32_t> tap = frame_of(tap_note);
+    EXPECT_EQ(frame_of(tap_sysex), tap);
+    EXPECT_NE(frame_of(strum), tap);
+
+    // A solo strip over the whole view tints the highway; nothing else is in either chart.
+    SmfWriter solo, empty;
+    solo.add_track().note(0, 1920 * 2, 103);
+    empty.add_track().text(0, "x");
+    const std::vector<uint32_t> tinted = frame_of(solo), plain = frame_of(empty);
+    int64_t blue_tinted = 0, blue_plain = 0;
+    for (size_t i = 300 * 40; i < tinted.size(); ++i) {
+        blue_tinted += tinted[i] & 0xFF;
+        blue_plain += plain[i] & 0xFF;
+    }
+    EXPECT_GT(blue_tinted, blue_plain + 300 * 20);
+    EXPECT_EQ(purple(tinted), 0);
+
+    // Pro Drums: note 95 at Expert is a purple kick bar, note 96 the plain one.
+    SmfWriter twin, kick;
+    twin.add_track().note(1440, 60, 95);
+    kick.add_track().note(1440, 60, 96);
+    EXPECT_GT(purple(frame_of(twin, 1)), 150);
+    EXPECT_EQ(purple(frame_of(kick, 1)), 0);
 }
 
 TEST_F(Editor, ClosingLeavesNoWindowAndNoGdiObject) {
