@@ -120,6 +120,34 @@ TEST_F(DemoChart, GuitarHasEveryDifficultyChordsSustainsHoposAndPhrases) {
     EXPECT_EQ(cc123, 1);
 }
 
+// The features of today's charts, so that the demo shows each of them.
+TEST_F(DemoChart, HoldsOpensTapsSolosLanesFillsAndExpertPlusKicks) {
+    const SmfTrack& guitar = file.tracks[1];
+    std::map<int, int> per_pitch;
+    for (const Note& n : notes_of(guitar)) ++per_pitch[n.pitch];
+    const std::vector<std::string> texts = texts_of(guitar);
+    EXPECT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0], "[ENHANCED_OPENS]");
+    EXPECT_EQ(guitar.events[1].tick, 0);
+    for (int open : {59, 71, 83, 95}) EXPECT_GT(per_pitch[open], 4) << open;
+    for (int p : {103, 104, 126}) EXPECT_GT(per_pitch[p], 0) << p;
+    int tap_sysex = 0;
+    for (const SmfEvent& e : guitar.events) {
+        const uint8_t* m = guitar.message(e);
+        if (e.size == 9 && m[0] == 0xF0 && m[1] == 0x50 && m[2] == 0x53 && m[5] == 0xFF && m[6] == 0x04)
+            ++tap_sysex;
+    }
+    EXPECT_EQ(tap_sysex, 2) << "one phrase's start and end";
+
+    std::map<int, int> drums;
+    for (const Note& n : notes_of(file.tracks[2])) ++drums[n.pitch];
+    EXPECT_GT(drums[95], 10);
+    for (int p = 120; p <= 124; ++p) EXPECT_EQ(drums[p], 3) << p;
+    EXPECT_GT(drums[103], 0);
+    EXPECT_GT(drums[126], 0);
+    for (int p : {59, 71, 83}) EXPECT_EQ(drums[p], 0) << p;
+}
+
 TEST_F(DemoChart, DrumsHaveTomPhrasesAndBracketedMixAndDrumsTexts) {
     const SmfTrack& t = file.tracks[2];
     std::map<int, int> per_pitch;

@@ -47,12 +47,15 @@ struct Lcg {
     int below(int n) { return static_cast<int>(next() % static_cast<uint32_t>(n)); }
 };
 
-// One moment of a part: a chord of lanes (bit i = lane i) and how long its notes last.
+// One moment of a part: a chord of lanes (bit i = lane i, bit 5 the open) and how long its
+// notes last.
 struct Slot {
     int64_t tick;
     int lanes;
     int64_t length;
 };
+
+constexpr int OPEN_BIT = 1 << 5;
 
 int lane_bits(int a) { return 1 << a; }
 int chord_bits(int a, int b) { return (1 << a) | (1 << b); }
@@ -105,6 +108,17 @@ void guitar_measure(std::vector<Slot>& out, const Measure& m, int pattern, Lcg& 
         }
         break;
     }
+    case 6: {  // an open riff: eighth opens, a fret pulled from an open (a HOPO) and back to
+               // a HOPO open, and a held open chord
+        out.push_back(Slot{s, OPEN_BIT, Q / 8});
+        out.push_back(Slot{s + Q / 2, OPEN_BIT, Q / 8});
+        out.push_back(Slot{s + Q / 2 + Q / 4, lane_bits(1 + rng.below(3)), Q / 8});
+        out.push_back(Slot{s + Q, OPEN_BIT, Q / 8});
+        out.push_back(Slot{s + Q + Q / 2, OPEN_BIT, Q / 8});
+        out.push_back(Slot{s + 2 * Q, OPEN_BIT | lane_bits(2), Q + Q / 2});
+        out.push_back(Slot{s + 3 * Q + Q / 2, OPEN_BIT, Q / 8});
+        break;
+    }
     default: {  // repeated sixteenths on one lane (never HOPOs), a three-note chord to end
         const int lane = rng.below(5);
         for (int64_t t = 0; t < m.length - Q; t += Q / 4)
@@ -123,9 +137,9 @@ std::vector<Slot> reduce(const std::vector<Slot>& expert, int64_t grid, int max_
     for (const Slot& slot : expert) {
         if (slot.tick % grid) continue;
         int bits = 0, count = 0;
-        for (int l = 0; l < 5 && count < max_notes; ++l) {
+        for (int l = 0; l < 6 && count < max_notes; ++l) {
             if (!(slot.lanes & (1 << l))) continue;
-            const int folded = l % lanes;
+            const int folded = l == 5 ? 5 : l % lanes;
             if (!(bits & (1 << folded))) {
                 bits |= 1 << folded;
                 ++count;
@@ -137,10 +151,18 @@ std::vector<Slot> reduce(const std::vector<Slot>& expert, int64_t grid, int max_
     return out;
 }
 
+// Lanes 0..4 as notes base..base + 4; the open as base - 1 (the track says so at its start).
 void write_slots(SmfWriterTrack& track, const std::vector<Slot>& slots, int base) {
-    for (const Slot& slot : slots)
+    for (const Slot& slot : slots) {
         for (int l = 0; l < 5; ++l)
             if (slot.lanes & (1 << l)) track.note(slot.tick, slot.length, base + l, 100);
+        if (slot.lanes & OPEN_BIT) track.note(slot.tick, slot.length, base - 1, 100);
+    }
+}
+
+// A modifier phrase as SysEx: F0 length 50 53 00 00 difficulty code value F7.
+void modifier(SmfWriterTrack& t, int64_t tick, uint8_t difficulty, uint8_t code, uint8_t value) {
+    t.raw(tick, {0xF0, 0x08, 0x50, 0x53, 0x00, 0x00, difficulty, code, value, 0xF7});
 }
 
 void tempo_track(SmfWriterTrack& t, const std::vector<Measure>& m) {
@@ -162,10 +184,12 @@ void tempo_track(SmfWriterTrack& t, const std::vector<Measure>& m) {
 // Writes the guitar part; returns its Expert slots.
 std::vector<Slot> guitar_track(SmfWriterTrack& t, const std::vector<Measure>& m, Lcg& rng) {
     t.name("PART GUITAR");
+    t.text(0, "[ENHANCED_OPENS]");  // note base - 1 is the open lane
     std::vector<Slot> expert;
     static const int form[8] = {3, 1, 0, 1, 4, 2, 5, 1};
+    const auto opens = [](size_t i) { return i == 13 || i == 14 || i == 45 || i == 46; };
     for (size_t i = 1; i < m.size() - 1; ++i)
-        guitar_measure(expert, m[i], form[(i + i / 8) % 8], rng);
+        guitar_measure(expert, m[i], opens(i) ? 6 : form[(i + i / 8) % 8], rng);
     // A long final chord that controller 123 cuts short.
     const Measure& last = m.back();
     expert.push_back(Slot{last.start, chord_bits(0, 4), 4 * Q});
@@ -182,6 +206,15 @@ std::vector<Slot> guitar_track(SmfWriterTrack& t, const std::vector<Measure>& m,
     }
     // Style phrases.
     for (int i : {8, 30, 44}) t.note(m[i].start, m[i].length * 2, 116, 100);
+    // Taps over two sixteenth runs: a note-104 phrase, and a SysEx phrase of every difficulty
+    // that covers its end, the run's last note.
+    t.note(m[21].start, m[21].length, 104, 100);
+    modifier(t, m[37].start, 0xFF, 0x04, 1);
+    modifier(t, m[37].start + m[37].length - Q / 4, 0xFF, 0x04, 0);
+    // A solo, and tremolo lanes over two runs of repeated sixteenths (the first from Hard on).
+    t.note(m[32].start, m[40].start - m[32].start, 103, 100);
+    t.note(m[20].start, m[20].length - Q, 126, 45);
+    t.note(m[34].start, m[34].length - Q, 126, 100);
     t.controller(last.start + 2 * Q, 123, 0);
     return expert;
 }
@@ -200,6 +233,7 @@ void drums_track(SmfWriterTrack& t, const std::vector<Measure>& m, Lcg& rng) {
         int64_t tick;
         int lane;
         int min_difficulty;  // from which difficulty on it is charted
+        bool second_pedal = false;  // an Expert+ kick (note 95)
     };
     std::vector<Hit> hits;
     for (size_t i = 1; i < m.size(); ++i) {
@@ -217,7 +251,8 @@ void drums_track(SmfWriterTrack& t, const std::vector<Measure>& m, Lcg& rng) {
             }
             if (beat && beat_index % 2 == 1) hits.push_back({at, 1, 0});  // snare
             if (beat && beat_index == 2) hits.push_back({at, 0, 0});
-            if (!beat && rng.below(4) == 0) hits.push_back({at, 0, 3});  // off-beat kick
+            // Off-beat kicks; in the second half of the song the second pedal's (Expert+).
+            if (!beat && rng.below(4) == 0) hits.push_back({at, 0, 3, i >= 33});
             hits.push_back({at, 2, beat ? 0 : 2});  // hi-hat
         }
         if (fill) {  // tom fill over the last beat: sixteenths down the toms
@@ -227,10 +262,19 @@ void drums_track(SmfWriterTrack& t, const std::vector<Measure>& m, Lcg& rng) {
             }
             hits.push_back({me.start + me.length - Q, 0, 0});
         }
+        if (i == 56)  // a snare roll over the second and third beats, Expert only
+            for (int64_t e = Q + Q / 4; e < 3 * Q; e += Q / 4) hits.push_back({me.start + e, 1, 3});
     }
     for (int d = 0; d < 4; ++d)
         for (const Hit& h : hits)
-            if (h.min_difficulty <= d) t.note(h.tick, Q / 8, 60 + 12 * d + h.lane, 100);
+            if (h.min_difficulty <= d)
+                t.note(h.tick, Q / 8, h.second_pedal ? 95 : 60 + 12 * d + h.lane, 100);
+    t.note(m[56].start + Q, 2 * Q, 126, 100);
+    // Fills (all five notes, as charts write them) over the second half of three measures,
+    // and a solo.
+    for (int i : {15, 31, 47})
+        for (int n = 120; n <= 124; ++n) t.note(m[i].start + m[i].length / 2, m[i].length / 2, n, 100);
+    t.note(m[56].start, m[59].start - m[56].start, 103, 100);
     // Tom phrases over every fill: yellow, blue and green toms.
     for (size_t i = 4; i < m.size(); i += 4) {
         const int64_t at = m[i].start + m[i].length - Q;
@@ -285,13 +329,13 @@ std::vector<int16_t> gem_tones(const std::vector<uint8_t>& chart, const std::vec
     SmfFile file;
     smf_parse(chart.data(), chart.size(), &file, nullptr);
     const TempoMap map = tempo_map_from(file);
-    static const double pitch[5] = {523.25, 587.33, 659.26, 783.99, 880.00};
+    static const double pitch[6] = {523.25, 587.33, 659.26, 783.99, 880.00, 392.00};  // open: G4
     const double end = tempo_ticks_to_seconds(map, static_cast<double>(gems.back().tick)) + 2.0;
     std::vector<double> mix(static_cast<size_t>(end * WAV_RATE), 0.0);
     const size_t tone = WAV_RATE / 10;
     for (const Slot& g : gems) {
         const size_t at = static_cast<size_t>(std::llround(tempo_ticks_to_seconds(map, static_cast<double>(g.tick)) * WAV_RATE));
-        for (int lane = 0; lane < 5; ++lane) {
+        for (int lane = 0; lane < 6; ++lane) {
             if (!(g.lanes & (1 << lane))) continue;
             for (size_t i = 0; i < tone && at + i < mix.size(); ++i) {
                 const double t = static_cast<double>(i) / WAV_RATE;
