@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "host/sim_host.h"
-#include "host/smf.h"
+#include "songfile/smf.h"
 #include "plugin/chart_preview.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "display/asset_set.h"
 #include "display/headless_editor.h"
 #include "host/sim_host.h"
-#include "host/smf.h"
+#include "songfile/smf.h"
 #include "host/tempo_map.h"
 #include "platform/platform.h"
 #include "plugin/chart_preview.h"

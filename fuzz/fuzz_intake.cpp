@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "host/sim_host.h"
-#include "host/smf.h"
+#include "songfile/smf.h"
 #include "plugin/chart_preview.h"
 #include "tests/chart/chart_invariants.h"
 

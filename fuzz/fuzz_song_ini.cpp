@@ -7,8 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/tiver-render/options.h"
-#include "tools/tiver-render/song_ini.h"
+#include "songfile/song_ini.h"
 
 namespace {
 

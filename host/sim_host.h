@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/smf.h"
+#include "songfile/smf.h"
 #include "host/tempo_map.h"
 #include "plugin/host_api.h"
 #include "plugin/vst_abi.h"

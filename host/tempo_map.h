@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/smf.h"
+#include "songfile/smf.h"
 
 struct TempoSegment {
     int64_t tick;             // where this tempo starts

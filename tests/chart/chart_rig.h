@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "host/sim_host.h"
-#include "host/smf.h"
-#include "host/smf_writer.h"
+#include "songfile/smf.h"
+#include "songfile/smf_writer.h"
 #include "plugin/chart_preview.h"
 
 class ChartRig : public ::testing::Test {

@@ -13,7 +13,7 @@
 #include "display/asset_set.h"
 #include "display/headless_editor.h"
 #include "host/sim_host.h"
-#include "host/smf.h"
+#include "songfile/smf.h"
 #include "plugin/chart_preview.h"
 #include "raster/tess.h"
 

@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "host/smf.h"
+#include "songfile/smf.h"
 #include "host/tempo_map.h"
 
 namespace {

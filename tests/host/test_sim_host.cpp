@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "host/sim_host.h"
-#include "host/smf_writer.h"
+#include "songfile/smf_writer.h"
 #include "plugin/chart_preview.h"
 
 namespace {

@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "host/smf.h"
-#include "host/smf_writer.h"
+#include "songfile/smf.h"
+#include "songfile/smf_writer.h"
 #include "host/tempo_map.h"
 
 namespace {

@@ -12,7 +12,7 @@
 
 #include "display/headless_editor.h"
 #include "host/sim_host.h"
-#include "host/smf.h"
+#include "songfile/smf.h"
 #include "plugin/chart_preview.h"
 
 namespace {

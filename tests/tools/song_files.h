@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/smf_writer.h"
+#include "songfile/smf_writer.h"
 
 namespace tool_test {
 

@@ -13,7 +13,7 @@
 #include "plugin/chart_preview.h"
 #include "raster/tess.h"
 #include "tests/wine/wine_support.h"
-#include "tools/tiver-render/win32/wide.h"
+#include "platform/win32/wide.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 
 #include "raster/tess.h"
 #include "tests/wine/wine_support.h"
-#include "tools/tiver-render/win32/wide.h"
+#include "platform/win32/wide.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "host/smf.h"
-#include "host/smf_writer.h"
+#include "songfile/smf.h"
+#include "songfile/smf_writer.h"
 #include "host/tempo_map.h"
 
 namespace {

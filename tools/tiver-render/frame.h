@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/smf.h"
+#include "songfile/smf.h"
 #include "raster/tess_bitmap.h"
 #include "tools/tiver-render/options.h"
 #include "tools/tiver-render/session.h"

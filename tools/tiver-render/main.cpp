@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/smf.h"
+#include "songfile/smf.h"
 #include "platform/platform.h"
 #include "tools/tiver-render/audio.h"
 #include "tools/tiver-render/frame.h"

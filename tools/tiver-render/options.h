@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "songfile/song_ini.h"
+
 // One --view: a track (name or index) with its difficulty and mode.
 struct ViewOption {
     std::string track;
@@ -42,8 +44,6 @@ struct RenderOptions {
 
 // Limits of the numbers the tool takes.
 constexpr int32_t MIN_SIDE = 64, MAX_WIDTH = 7680, MAX_HEIGHT = 4320;
-constexpr int32_t MIN_HOPO = 32, MAX_HOPO = 1920;
-constexpr int32_t MAX_OFFSET_MS = 60000;
 constexpr double MAX_SECONDS = 86400.0;
 constexpr double MIN_FPS = 1.0, MAX_FPS = 240.0;
 constexpr double MAX_RANGE_FRAMES = 100000.0;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "songfile/files.h"
+
 // The program's arguments in UTF-8, argv[0] first: argv itself on POSIX; on Windows the
 // wide command line converted, since argv there holds only the ANSI code page.
 std::vector<std::string> program_arguments(int argc, char** argv);
@@ -17,12 +19,8 @@ void use_utf8_terminal();
 // The folder holding the running program (where its tolvan/ and demo/ are).
 std::string program_directory();
 
-bool is_directory(const std::string& path);
-bool is_regular_file(const std::string& path);
 // An absolute form of `path`, or `path` itself when it cannot be resolved.
 std::string absolute_path(const std::string& path);
-// The names (not paths) of the entries of folder `path`; false when it cannot be read.
-bool list_folder(const std::string& path, std::vector<std::string>* names);
 
 // A new, private, empty folder for this run; false with a reason. On Windows its path is
 // kept to ASCII where the system allows (the short form of the temporary folder), since

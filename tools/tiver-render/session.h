@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "host/sim_host.h"
-#include "host/smf.h"
+#include "songfile/smf.h"
 
 class TESS_IBitmap;
 

@@ -9,7 +9,7 @@
 #include "host/tempo_map.h"
 #include "platform/platform.h"
 #include "tools/tiver-render/os.h"
-#include "tools/tiver-render/song_folder.h"
+#include "songfile/song_folder.h"
 
 namespace {
 

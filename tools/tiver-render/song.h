@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "host/smf.h"
+#include "songfile/smf.h"
 #include "tools/tiver-render/options.h"
-#include "tools/tiver-render/song_ini.h"
+#include "songfile/song_ini.h"
 
 // Where the chart and its audio come from.
 struct SongSource {

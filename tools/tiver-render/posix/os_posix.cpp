@@ -1,6 +1,4 @@
-#include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -26,31 +24,10 @@ std::string program_directory() {
     return slash == std::string::npos ? "." : p.substr(0, slash);
 }
 
-bool is_directory(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool is_regular_file(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 std::string absolute_path(const std::string& path) {
     char resolved[PATH_MAX];
     if (realpath(path.c_str(), resolved)) return resolved;
     return path;
-}
-
-bool list_folder(const std::string& path, std::vector<std::string>* names) {
-    DIR* d = opendir(path.c_str());
-    if (!d) return false;
-    names->clear();
-    while (const dirent* e = readdir(d)) {
-        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names->push_back(e->d_name);
-    }
-    closedir(d);
-    return true;
 }
 
 bool make_work_folder(std::string* path, std::string* error) {

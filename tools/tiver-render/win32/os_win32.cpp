@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "tools/tiver-render/os.h"
-#include "tools/tiver-render/win32/wide.h"
+#include "platform/win32/wide.h"
 
 namespace {
 
@@ -31,11 +31,6 @@ bool is_ascii(const std::wstring& s) {
     for (wchar_t c : s)
         if (c >= 0x80) return false;
     return true;
-}
-
-std::wstring without_trailing_slash(std::wstring s) {
-    while (s.size() > 3 && (s.back() == L'\\' || s.back() == L'/')) s.pop_back();
-    return s;
 }
 
 // Each file (not folder) directly inside `folder` whose name matches `pattern`.
@@ -81,16 +76,6 @@ std::string program_directory() {
     return slash == std::wstring::npos ? "." : narrow(p.substr(0, slash));
 }
 
-bool is_directory(const std::string& path) {
-    const DWORD a = GetFileAttributesW(wide(path).c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool is_regular_file(const std::string& path) {
-    const DWORD a = GetFileAttributesW(wide(path).c_str());
-    return a != INVALID_FILE_ATTRIBUTES && !(a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
-}
-
 std::string absolute_path(const std::string& path) {
     const std::wstring w = wide(path);
     const DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
@@ -100,19 +85,6 @@ std::string absolute_path(const std::string& path) {
     if (m == 0 || m >= n) return path;
     full.resize(m);
     return narrow(full);
-}
-
-bool list_folder(const std::string& path, std::vector<std::string>* names) {
-    WIN32_FIND_DATAW found;
-    HANDLE h = FindFirstFileW((without_trailing_slash(wide(path)) + L"\\*").c_str(), &found);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    names->clear();
-    do {
-        const std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..") names->push_back(narrow(name));
-    } while (FindNextFileW(h, &found));
-    FindClose(h);
-    return true;
 }
 
 bool make_work_folder(std::string* path, std::string* error) {

@@ -3,7 +3,7 @@
 #include "platform/win32/windows_api.h"
 
 #include "tools/tiver-render/process.h"
-#include "tools/tiver-render/win32/wide.h"
+#include "platform/win32/wide.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-// The host's Standard MIDI File reader: what it keeps of a file, and clear errors (never a
+// The Standard MIDI File reader: what it keeps of a file, and clear errors (never a
 // crash or an endless loop) for malformed and truncated input.
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "host/smf.h"
-#include "host/smf_writer.h"
+#include "songfile/smf.h"
+#include "songfile/smf_writer.h"
 
 namespace {
 

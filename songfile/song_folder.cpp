@@ -1,4 +1,4 @@
-#include "tools/tiver-render/song_folder.h"
+#include "songfile/song_folder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
-#include "tools/tiver-render/os.h"
+#include "songfile/files.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "host/smf_writer.h"
+#include "songfile/smf_writer.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "host/smf.h"
+#include "songfile/smf.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,11 +1,16 @@
 // A song folder's song.ini: the few keys of its [song] section that change what the tool
 // renders, read leniently (a bad line is skipped with a warning, never fatal). Used by the
-// song folder step and by its fuzz target.
+// song folder, the renderer tool's options and the fuzz target.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+// The HOPO thresholds (480-tick quarter notes) and time offsets (ms) a song or the
+// command line may ask for.
+constexpr int32_t MIN_HOPO = 32, MAX_HOPO = 1920;
+constexpr int32_t MAX_OFFSET_MS = 60000;
 
 struct SongIni {
     bool has_delay = false;

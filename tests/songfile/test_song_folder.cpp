@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "tests/tools/tool_process.h"
-#include "tools/tiver-render/song_folder.h"
-#include "tools/tiver-render/song_ini.h"
+#include "songfile/song_folder.h"
+#include "songfile/song_ini.h"
 
 namespace {
 

@@ -1,9 +1,7 @@
-#include "tools/tiver-render/song_ini.h"
+#include "songfile/song_ini.h"
 
 #include <cmath>
 #include <cstdlib>
-
-#include "tools/tiver-render/options.h"
 
 namespace {
 

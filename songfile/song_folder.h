@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/tiver-render/song_ini.h"
+#include "songfile/song_ini.h"
 
 struct SongFolder {
     std::string chart;               // path of notes.mid

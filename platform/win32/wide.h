@@ -1,6 +1,7 @@
-// UTF-8 and the UTF-16 of the wide Win32 calls, one argument of a command line, and the
-// reason for a Win32 error code in the words the C runtime uses on both systems. For the
-// tool's win32/ files (and the Windows tests that start the tool).
+// UTF-8 and the UTF-16 of the wide Win32 calls, a folder's name, one argument of a command
+// line, and the reason for a Win32 error code in the words the C runtime uses on both
+// systems. For the Win32 bodies of the tool and the song file library (and the Windows
+// tests that start the tool).
 #pragma once
 
 #include "platform/win32/windows_api.h"
@@ -25,6 +26,12 @@ inline std::string narrow(const std::wstring& text) {
     if (n > 0)
         WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
     return out;
+}
+
+// A folder's wide name without the slashes after it (a drive's root keeps its own).
+inline std::wstring without_trailing_slash(std::wstring s) {
+    while (s.size() > 3 && (s.back() == L'\\' || s.back() == L'/')) s.pop_back();
+    return s;
 }
 
 // One argument as the C runtime's and CommandLineToArgvW's splitting reads it back:
