@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "host/sim_host.h"
-#include "host/smf_writer.h"
+#include "songfile/smf_writer.h"
 #include "plugin/chart_preview.h"
 #include "raster/tess_bitmap.h"
 #include "tests/wine/wine_support.h"
