@@ -1,7 +1,8 @@
 // libFuzzer target of the chart model: random host MIDI (any message bytes, texts of any
-// length), random tempo maps, transports, jumps, block sizes, sample rates and settings,
-// played through the simulated host into processReplacing and the visible gem window.
-// After every block and paint the event and visible lists must keep their invariants.
+// length, SysEx open and tap phrases, the open-lane switch), random tempo maps, transports,
+// jumps, block sizes, sample rates and settings, played through the simulated host into
+// processReplacing, the visible gem window and the renderer. After every block and paint the
+// event and visible lists must keep their invariants.
 // An input starting with 'M' is instead read as a MIDI file and, if it parses, played.
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "display/headless_editor.h"
 #include "host/sim_host.h"
 #include "songfile/smf.h"
 #include "plugin/chart_preview.h"
@@ -62,10 +64,10 @@ SmfFile random_song(FuzzedDataProvider& in) {
         const int events = in.ConsumeIntegralInRange(0, 400);
         for (int e = 0; e < events && in.remaining_bytes() > 0; ++e) {
             tick += in.ConsumeBool() ? 0 : in.ConsumeIntegralInRange(0, 600);
-            const int note = in.ConsumeBool() ? in.ConsumeIntegralInRange(58, 118)
+            const int note = in.ConsumeBool() ? in.ConsumeIntegralInRange(58, 127)
                                               : in.ConsumeIntegral<uint8_t>() & 0x7F;
             const int d = in.ConsumeIntegralInRange(0, 4);
-            switch (in.ConsumeIntegralInRange(0, 9)) {
+            switch (in.ConsumeIntegralInRange(0, 11)) {
             case 0: case 1: case 2:
                 add_event(track, tick, {0x90, uint8_t(note), uint8_t(in.ConsumeIntegralInRange(0, 127))});
                 break;
@@ -86,6 +88,20 @@ SmfFile random_song(FuzzedDataProvider& in) {
             }
             case 7:
                 add_event(track, tick, text_meta(in.ConsumeRandomLengthString(120)));
+                break;
+            case 8: {  // an open or tap phrase's start or end, in either form, or near one
+                std::vector<uint8_t> b{0xF0};
+                if (in.ConsumeBool()) b.push_back(0x08);
+                const uint8_t difficulty = in.PickValueInArray<uint8_t>({0, 1, 2, 3, 0xFF, in.ConsumeIntegral<uint8_t>()});
+                const uint8_t code = in.PickValueInArray<uint8_t>({1, 4, in.ConsumeIntegral<uint8_t>()});
+                const uint8_t value = in.PickValueInArray<uint8_t>({0, 1, in.ConsumeIntegral<uint8_t>()});
+                b.insert(b.end(), {0x50, 0x53, 0x00, 0x00, difficulty, code, value, 0xF7});
+                if (in.ConsumeBool()) b.resize(in.ConsumeIntegralInRange<size_t>(1, b.size()));
+                add_event(track, tick, b);
+                break;
+            }
+            case 9:  // the open-lane switch (looked for in the track's first second)
+                add_event(track, tick, text_meta(in.ConsumeBool() ? "[ENHANCED_OPENS]" : "ENHANCED_OPENS"));
                 break;
             default: {  // any bytes at all, of any size up to 300
                 const std::string raw = in.ConsumeRandomLengthString(300);
@@ -128,8 +144,12 @@ void play(FuzzedDataProvider& in, SmfFile song) {
             break;
         }
         case 3: case 4: {
-            const int32_t n = self->compute_visible_gems(self->mode == 1 || self->mode == 2);
-            check(visible_invariant_broken(*self, n), "a paint");
+            if (in.ConsumeBool()) {
+                const int32_t n = self->compute_visible_gems(self->mode == 1 || self->mode == 2);
+                check(visible_invariant_broken(*self, n), "a paint");
+            } else {  // the whole paint, strips, opens and all, at a small size
+                headless_editor_paint(self, in.ConsumeIntegralInRange(1, 160), in.ConsumeIntegralInRange(1, 120));
+            }
             check(chart_invariant_broken(*self, max_frames), "a paint");
             break;
         }
