@@ -1,5 +1,6 @@
 // Highway display benchmarks: one steady-state frame of the densest Expert guitar passage of the
-// demo chart with the default skin, beside a memcpy of the same frame; loading the whole skin.
+// demo chart with the default skin, beside a memcpy of the same frame; a frame busy with
+// today's chart features; loading the whole skin.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -12,6 +13,7 @@
 #include "display/headless_editor.h"
 #include "host/sim_host.h"
 #include "songfile/smf.h"
+#include "songfile/smf_writer.h"
 #include "host/tempo_map.h"
 #include "platform/platform.h"
 #include "plugin/chart_preview.h"
@@ -60,7 +62,6 @@ double densest_moment(const SmfFile& song, int32_t track) {
 class Session {
 public:
     bool open(int32_t width, int32_t height, std::string* error) {
-        point_module_at_build_skin();
         SmfFile song;
         const std::string chart = std::string(TIVER_BINARY_DIR) + "/demo/demo_chart.mid";
         if (!smf_load(chart.c_str(), &song, error)) return false;
@@ -70,8 +71,15 @@ public:
             return false;
         }
         const double dense = densest_moment(song, track);
-        loop_start_ = dense - 0.15;
-        loop_end_ = dense + 0.15;
+        return open(width, height, std::move(song), track, dense, error);
+    }
+
+    // The same on `track` of `song`, the loop around `moment` (seconds).
+    bool open(int32_t width, int32_t height, SmfFile song, int32_t track, double moment,
+              std::string* error) {
+        point_module_at_build_skin();
+        loop_start_ = moment - 0.15;
+        loop_end_ = moment + 0.15;
         host_.sample_rate = SAMPLE_RATE;
         host_.ini_path = std::string(TIVER_BINARY_DIR) + "/bench_display.ini";
         audioMasterCallback master = sim_host_install(&host_);
@@ -127,6 +135,13 @@ public:
         const VisibleGem* g = self_->visible.records<VisibleGem>();
         int32_t n = 0;
         for (int32_t i = 0; i < visible(); ++i) n += g[i].image >= 0 && g[i].tail > 0.0;
+        return n;
+    }
+    template <typename Test>
+    int32_t count_of(Test test) const {
+        const VisibleGem* g = self_->visible.records<VisibleGem>();
+        int32_t n = 0;
+        for (int32_t i = 0; i < visible(); ++i) n += test(g[i]);
         return n;
     }
     int32_t frames_per_loop() const {
@@ -196,6 +211,66 @@ void BM_RenderFrame(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * w * h);
 }
 
+// Two measures at 150 BPM as today's charts write them, under a solo: sixteenth runs as taps
+// under a trill lane, then held open chords under a tremolo lane with eighth frets over their
+// sustains. The highway at 2.4 s shows all of it, the open sustains reaching past its far end.
+SmfFile busy_chart() {
+    SmfWriter w;
+    SmfWriterTrack& tempo = w.add_track();
+    tempo.tempo_bpm(0, 150.0);
+    SmfWriterTrack& t = w.add_track();
+    t.name("PART GUITAR");
+    t.text(0, "[ENHANCED_OPENS]");
+    constexpr int64_t Q = 480, M = 4 * Q;
+    const int64_t start = 5 * Q;  // 2 s
+    t.note(start, 2 * M, 103, 100);
+    t.note(start, M, 104, 100);
+    t.note(start, M, 127, 100);
+    for (int64_t i = 0; i < 16; ++i) t.note(start + i * Q / 4, Q / 8, 96 + (i % 2 ? 2 : 0), 100);
+    t.note(start + M, M, 126, 100);
+    for (int64_t b = 0; b < 2; ++b) {
+        const int64_t at = start + M + b * 2 * Q;
+        t.note(at, 2 * Q - Q / 8, 95, 100);
+        t.note(at, 2 * Q - Q / 8, 98, 100);
+        for (int64_t e = 1; e < 4; ++e) t.note(at + e * Q / 2, Q / 4, 97 + 2 * (e % 2), 100);
+    }
+    const std::vector<uint8_t> bytes = w.bytes();
+    SmfFile song;
+    smf_parse(bytes.data(), bytes.size(), &song, nullptr);
+    return song;
+}
+
+// A 1920 x 1080 frame of that chart: the strips under everything, taps, opens and their
+// wide sustains, the same steady state as BM_RenderFrame.
+void BM_RenderFrameBusy(benchmark::State& state) {
+    const int32_t w = static_cast<int32_t>(state.range(0));
+    const int32_t h = static_cast<int32_t>(state.range(1));
+    auto session = std::make_unique<Session>();
+    std::string error;
+    if (!session->open(w, h, busy_chart(), 1, 2.4, &error)) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    for (int32_t i = 0; i < 2 * session->frames_per_loop() + 2; ++i) {
+        session->advance();
+        session->render();
+    }
+    int64_t frames = 0, strips = 0, opens = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        session->advance();
+        state.ResumeTiming();
+        session->render();
+        benchmark::ClobberMemory();
+        ++frames;
+        strips += session->count_of([](const VisibleGem& g) { return g.image <= IMAGE_SOLO_STRIP; });
+        opens += session->count_of([](const VisibleGem& g) { return g.lane == OPEN_LANE; });
+    }
+    state.counters["strips"] = static_cast<double>(strips) / static_cast<double>(frames);
+    state.counters["opens"] = static_cast<double>(opens) / static_cast<double>(frames);
+    state.SetItemsProcessed(state.iterations() * w * h);
+}
+
 // The reference: one memcpy of the frame's bytes.
 void BM_MemcpyFrameSized(benchmark::State& state) {
     const size_t n = static_cast<size_t>(state.range(0)) * static_cast<size_t>(state.range(1));
@@ -231,6 +306,7 @@ void BM_LoadSkin(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_RenderFrame)->Args({400, 400})->Args({1280, 720})->Args({1920, 1080})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RenderFrameBusy)->Args({1920, 1080})->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MemcpyFrameSized)->Args({400, 400})->Args({1280, 720})->Args({1920, 1080})->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LoadSkin)->Unit(benchmark::kMillisecond);
 
