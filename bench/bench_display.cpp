@@ -130,6 +130,21 @@ public:
     }
 
     void render() { self_->render_highway(width_, height_); }
+    // Two passes of the loop: the backdrop built and every width of the passage cached.
+    void warm_up() {
+        for (int32_t i = 0; i < 2 * frames_per_loop() + 2; ++i) {
+            advance();
+            render();
+        }
+    }
+    // One frame, timed without the audio played before it.
+    void timed_frame(benchmark::State& state) {
+        state.PauseTiming();
+        advance();
+        state.ResumeTiming();
+        render();
+        benchmark::ClobberMemory();
+    }
     int32_t visible() const { return self_->visible.count<VisibleGem>(); }
     int32_t sustains() const {
         const VisibleGem* g = self_->visible.records<VisibleGem>();
@@ -187,18 +202,10 @@ void BM_RenderFrame(benchmark::State& state) {
         state.SkipWithError(error.c_str());
         return;
     }
-    // Two passes of the loop: the backdrop built and every width of the passage cached.
-    for (int32_t i = 0; i < 2 * session->frames_per_loop() + 2; ++i) {
-        session->advance();
-        session->render();
-    }
+    session->warm_up();
     int64_t frames = 0, records = 0, sustains = 0, fewest = 1 << 30;
     for (auto _ : state) {
-        state.PauseTiming();
-        session->advance();
-        state.ResumeTiming();
-        session->render();
-        benchmark::ClobberMemory();
+        session->timed_frame(state);
         const int32_t n = session->visible();
         ++frames;
         records += n;
@@ -251,17 +258,10 @@ void BM_RenderFrameBusy(benchmark::State& state) {
         state.SkipWithError(error.c_str());
         return;
     }
-    for (int32_t i = 0; i < 2 * session->frames_per_loop() + 2; ++i) {
-        session->advance();
-        session->render();
-    }
+    session->warm_up();
     int64_t frames = 0, strips = 0, opens = 0;
     for (auto _ : state) {
-        state.PauseTiming();
-        session->advance();
-        state.ResumeTiming();
-        session->render();
-        benchmark::ClobberMemory();
+        session->timed_frame(state);
         ++frames;
         strips += session->count_of([](const VisibleGem& g) { return g.image <= IMAGE_SOLO_STRIP; });
         opens += session->count_of([](const VisibleGem& g) { return g.lane == OPEN_LANE; });
