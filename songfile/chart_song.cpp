@@ -29,8 +29,8 @@ int base_of(int32_t difficulty) { return 60 + 12 * difficulty; }
 
 // One MIDI track being written: events at ticks, in the order a file keeps them: at one
 // tick the texts, then the note-offs, then the note-ons (so a note ending where the next
-// of its number begins never swallows it). Phrase-like notes are merged where they overlap
-// or touch, so that no two of one number are open at once.
+// of its number begins never swallows it). Phrase-like notes are merged where they
+// overlap, so that no two of one number are open at once.
 class TrackBuilder {
 public:
     void text(int64_t tick, const std::string& text, uint8_t type = 0x01) {
@@ -50,7 +50,7 @@ public:
             std::sort(p.second.begin(), p.second.end());
             int64_t start = 0, end = -1;
             for (const auto& r : p.second) {
-                if (r.first > end) {
+                if (r.first >= end) {
                     if (end > start) note(start, end - start, p.first);
                     start = r.first;
                 }
