@@ -357,7 +357,7 @@ bool chart_parse(const uint8_t* data, size_t size, ChartFile* out, std::vector<s
 
     if (!r.has_resolution) warnings->push_back("no Resolution in [Song]; 192 ticks per quarter note assumed");
     if (!unclosed.empty())
-        warnings->push_back((unclosed.size() == 1 ? "section [" + printable_text(unclosed[0]) + "] does"
+        warnings->push_back((unclosed.size() == 1 ? "section " + quoted_text(unclosed[0]) + " does"
                                                   : std::to_string(unclosed.size()) + " sections do") +
                             " not close with '}'; read up to the next section or the end of the file");
     if (r.slow_tempo_line)
