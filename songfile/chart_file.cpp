@@ -187,12 +187,15 @@ bool is_stream_key(const std::string& key) {
 }
 
 struct Reader {
+    Reader(ChartFile* c, std::vector<std::string>* w, std::string* e) : chart(c), warnings(w), error(e) {}
+
     ChartFile* chart;
     std::vector<std::string>* warnings;
     std::string* error;
     Skipped skipped;
     bool has_resolution = false;
     size_t slow_tempo_line = 0;
+    std::string far_offset;  // the warning of the first Offset beyond the limit
 
     void song(const Section& s) {
         for (const Line& l : s.lines) {
@@ -214,8 +217,9 @@ struct Reader {
                 if (!parse_decimal(value, &seconds)) {
                     skipped.add(l.number);
                 } else if (std::fabs(seconds) * 1000.0 > MAX_OFFSET_MS) {
-                    warnings->push_back("line " + std::to_string(l.number) + ": Offset " + quoted_text(value) +
-                                        " is beyond " + std::to_string(MAX_OFFSET_MS / 1000) + " s; ignored");
+                    if (far_offset.empty())
+                        far_offset = "line " + std::to_string(l.number) + ": Offset " + quoted_text(value) +
+                                     " is beyond " + std::to_string(MAX_OFFSET_MS / 1000) + " s; ignored";
                 } else {
                     chart->has_offset = true;
                     chart->offset_ms = static_cast<int32_t>(std::lround(seconds * 1000.0));
@@ -321,7 +325,7 @@ bool chart_parse(const uint8_t* data, size_t size, ChartFile* out, std::vector<s
     *out = ChartFile{};
     const std::string text = decode_to_utf8(data, size);
     std::string why;
-    Reader r{out, warnings, &why, Skipped{}};
+    Reader r(out, warnings, &why);
     std::vector<std::string> unclosed;
     std::vector<Section> sections = split_sections(text, &r.skipped, &unclosed);
     if (sections.empty()) {
@@ -355,6 +359,7 @@ bool chart_parse(const uint8_t* data, size_t size, ChartFile* out, std::vector<s
     last_of_each_tick(&chart.tempos, SmfTempo{0, 500000});
     last_of_each_tick(&chart.signatures, SmfTimeSignature{0, 4, 4});
 
+    if (!r.far_offset.empty()) warnings->push_back(r.far_offset);
     if (!r.has_resolution) warnings->push_back("no Resolution in [Song]; 192 ticks per quarter note assumed");
     if (!unclosed.empty())
         warnings->push_back((unclosed.size() == 1 ? "section " + quoted_text(unclosed[0]) + " does"
