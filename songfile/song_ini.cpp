@@ -1,104 +1,13 @@
 #include "songfile/song_ini.h"
 
 #include <cmath>
-#include <cstdlib>
+
+#include "songfile/text.h"
 
 namespace {
 
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
-
-std::string trim(const std::string& s) {
-    size_t a = 0, b = s.size();
-    while (a < b && is_space(s[a])) ++a;
-    while (b > a && is_space(s[b - 1])) --b;
-    return s.substr(a, b - a);
-}
-
-std::string lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
-// Whether `s` is well-formed UTF-8: no stray continuation bytes, no overlong forms, no
-// surrogates, nothing above U+10FFFF.
-bool valid_utf8(const std::string& s) {
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    const size_t n = s.size();
-    for (size_t i = 0; i < n;) {
-        const unsigned c = p[i];
-        size_t len = 0;
-        uint32_t cp = 0;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if (c >= 0xC2 && c <= 0xDF) {
-            len = 2, cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3, cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4, cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (n - i < len) return false;
-        for (size_t k = 1; k < len; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80) return false;
-            cp = cp << 6 | (p[i + k] & 0x3F);
-        }
-        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-            (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        i += len;
-    }
-    return true;
-}
-
-// A name as shown on a terminal and written into a file's metadata: control characters
-// (C0, DEL and, in valid UTF-8, C1) become spaces, so a song.ini cannot send escape
-// sequences through the tool.
-std::string printable(const std::string& s) {
-    std::string out = s;
-    for (size_t i = 0; i < out.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(out[i]);
-        if (c < 0x20 || c == 0x7F) {
-            out[i] = ' ';
-        } else if (c == 0xC2 && i + 1 < out.size() && static_cast<unsigned char>(out[i + 1]) >= 0x80 &&
-                   static_cast<unsigned char>(out[i + 1]) <= 0x9F) {
-            out.replace(i, 2, " ");
-        }
-    }
-    return out;
-}
-
-// A value quoted in a warning: printable and short.
-std::string quoted(const std::string& s) {
-    std::string p = printable(s);
-    if (p.size() > 40) {
-        size_t cut = 40;
-        while (cut > 0 && (static_cast<unsigned char>(p[cut]) & 0xC0) == 0x80) --cut;
-        p = p.substr(0, cut) + "...";
-    }
-    return "'" + p + "'";
-}
-
-// A decimal number such as -12, 170 or 0.5 (no exponent, no hex, no spaces inside).
-bool parse_number(const std::string& text, double* out) {
-    size_t i = 0;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
-    size_t digits = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
-    if (i < text.size() && text[i] == '.') {
-        ++i;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
-    }
-    if (digits == 0 || i != text.size() || digits > 30) return false;
-    *out = std::strtod(text.c_str(), nullptr);
-    return std::isfinite(*out);
-}
-
 bool parse_flag(const std::string& text, bool* out) {
-    const std::string t = lower(text);
+    const std::string t = lower_ascii(text);
     if (t == "1" || t == "true") return *out = true, true;
     if (t == "0" || t == "false") return *out = false, true;
     return false;
@@ -122,7 +31,7 @@ SongIni parse_song_ini(const std::string& input, std::vector<std::string>* warni
     for (size_t at = start; at < input.size();) {
         size_t end = at;
         while (end < input.size() && input[end] != '\n' && input[end] != '\r') ++end;
-        const std::string line = trim(input.substr(at, end - at));
+        const std::string line = trim_blanks(input.substr(at, end - at));
         at = end;
         if (at < input.size()) at += input[at] == '\r' && at + 1 < input.size() && input[at + 1] == '\n' ? 2 : 1;
         ++number;
@@ -135,7 +44,7 @@ SongIni parse_song_ini(const std::string& input, std::vector<std::string>* warni
                 in_song = false;
                 continue;
             }
-            in_song = lower(trim(line.substr(1, close - 1))) == "song";
+            in_song = lower_ascii(trim_blanks(line.substr(1, close - 1))) == "song";
             continue;
         }
         if (!in_song) continue;
@@ -145,50 +54,53 @@ SongIni parse_song_ini(const std::string& input, std::vector<std::string>* warni
         }
         const size_t eq = line.find('=');
         if (eq == std::string::npos) {
-            warn(number, quoted(line) + " is not 'key = value'");
+            warn(number, quoted_text(line) + " is not 'key = value'");
             continue;
         }
-        const std::string key = lower(trim(line.substr(0, eq)));
-        const std::string value = trim(line.substr(eq + 1));
+        const std::string key = lower_ascii(trim_blanks(line.substr(0, eq)));
+        const std::string value = trim_blanks(line.substr(eq + 1));
         if (key.empty()) {
-            warn(number, quoted(line) + " has no key before '='");
+            warn(number, quoted_text(line) + " has no key before '='");
             continue;
         }
 
         double n = 0.0;
         bool flag = false;
         if (key == "delay") {
-            if (!parse_number(value, &n)) {
-                warn(number, "delay " + quoted(value) + " is not a number of milliseconds");
+            if (!parse_decimal(value, &n)) {
+                warn(number, "delay " + quoted_text(value) + " is not a number of milliseconds");
             } else if (std::fabs(n) > MAX_OFFSET_MS) {
-                warn(number, "delay " + quoted(value) + " is beyond " + std::to_string(MAX_OFFSET_MS) + " ms");
+                warn(number, "delay " + quoted_text(value) + " is beyond " + std::to_string(MAX_OFFSET_MS) + " ms");
             } else {
                 ini.has_delay = true;
                 ini.delay_ms = static_cast<int32_t>(std::lround(n));
             }
         } else if (key == "hopo_frequency") {
-            if (!parse_number(value, &n) || std::fabs(n) > 1e9) {
-                warn(number, "hopo_frequency " + quoted(value) + " is not a number of ticks");
+            if (!parse_decimal(value, &n) || std::fabs(n) > 1e9) {
+                warn(number, "hopo_frequency " + quoted_text(value) + " is not a number of ticks");
             } else {
                 ini.has_hopo_frequency = true;
                 ini.hopo_frequency = static_cast<int64_t>(std::llround(n));
             }
-        } else if (key == "eighthnote_hopo" || key == "pro_drums") {
+        } else if (key == "eighthnote_hopo" || key == "pro_drums" || key == "five_lane_drums") {
             if (!parse_flag(value, &flag)) {
-                warn(number, key + " " + quoted(value) + " is not 1, 0, true or false");
+                warn(number, key + " " + quoted_text(value) + " is not 1, 0, true or false");
             } else if (key == "pro_drums") {
                 ini.has_pro_drums = true;
                 ini.pro_drums = flag;
+            } else if (key == "five_lane_drums") {
+                ini.has_five_lane_drums = true;
+                ini.five_lane_drums = flag;
             } else {
                 ini.has_eighthnote_hopo = true;
                 ini.eighthnote_hopo = flag;
             }
         } else if (key == "name") {
-            ini.name = printable(value);
+            ini.name = printable_text(value);
         } else if (key == "artist") {
-            ini.artist = printable(value);
+            ini.artist = printable_text(value);
         } else if (key == "charter") {
-            ini.charter = printable(value);
+            ini.charter = printable_text(value);
         }
     }
     return ini;

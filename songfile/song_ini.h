@@ -21,6 +21,8 @@ struct SongIni {
     bool eighthnote_hopo = false;
     bool has_pro_drums = false;
     bool pro_drums = true;
+    bool has_five_lane_drums = false;
+    bool five_lane_drums = false;
     std::string name, artist, charter;  // valid UTF-8, empty when not given
 };
 

@@ -1,5 +1,6 @@
 // The song folder reader: song.ini's keys, its encodings and bad lines, the HOPO threshold
-// it asks for at any chart resolution, and which files of a folder are the chart and stems.
+// it asks for at any chart resolution, and which files of a folder are the chart and stems
+// (a .chart's stream keys included).
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -33,6 +34,7 @@ TEST(SongIni, ReadsTheKeysOfTheSongSection) {
         "hopo_frequency = 96\n"
         "eighthnote_hopo = 0\n"
         "pro_drums = False\n"
+        "five_lane_drums = 1\n"
         "song_length = 182000\n"
         "icon = whatever\n",
         &warnings);
@@ -48,6 +50,7 @@ TEST(SongIni, ReadsTheKeysOfTheSongSection) {
     EXPECT_FALSE(ini.eighthnote_hopo);
     ASSERT_TRUE(ini.has_pro_drums);
     EXPECT_FALSE(ini.pro_drums);
+    EXPECT_TRUE(ini.has_five_lane_drums && ini.five_lane_drums);
 
     // Nothing given: nothing set, Pro Drums stays the default.
     const SongIni empty = parse("[song]\n");
@@ -174,20 +177,15 @@ TEST(SongFolder, OpensTheChartAndTheIniWhateverTheirCase) {
     SongFolder f;
     std::vector<std::string> warnings;
     std::string error;
-    // No chart at all, then only a .chart.
-    EXPECT_FALSE(open_song_folder(dir, &f, &warnings, &error));
-    EXPECT_NE(error.find("no notes.mid"), std::string::npos) << error;
-    write_file(dir + "/Notes.Chart", "[Song]\n");
-    EXPECT_FALSE(open_song_folder(dir, &f, &warnings, &error));
-    EXPECT_NE(error.find(".chart files are not read"), std::string::npos) << error;
-    EXPECT_NE(error.find("notes.mid is needed"), std::string::npos) << error;
+    EXPECT_FALSE(open_song_folder(dir, "", &f, &warnings, &error));
+    EXPECT_NE(error.find("no notes.mid or .chart file"), std::string::npos) << error;
     // A folder named like a stem is not a stem.
     ASSERT_EQ(mkdir((dir + "/song.ogg").c_str(), 0755), 0);
 
     write_file(dir + "/NOTES.MID", "MThd");
     write_file(dir + "/Song.INI", "[song]\ndelay = 30\nnonsense\n");
     write_file(dir + "/bass.ogg", "");
-    ASSERT_TRUE(open_song_folder(dir, &f, &warnings, &error)) << error;
+    ASSERT_TRUE(open_song_folder(dir, "", &f, &warnings, &error)) << error;
     EXPECT_EQ(f.chart, dir + "/NOTES.MID");
     EXPECT_EQ(f.ini_path, dir + "/Song.INI");
     EXPECT_EQ(f.ini.delay_ms, 30);
@@ -196,8 +194,72 @@ TEST(SongFolder, OpensTheChartAndTheIniWhateverTheirCase) {
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_EQ(warnings[0].rfind(f.ini_path + ": line 3:", 0), 0u) << warnings[0];
 
-    EXPECT_FALSE(open_song_folder(dir + "/missing", &f, &warnings, &error));
+    EXPECT_FALSE(open_song_folder(dir + "/missing", "", &f, &warnings, &error));
     EXPECT_NE(error.find("cannot read the folder"), std::string::npos) << error;
+}
+
+TEST(SongFolder, ChoosesAmongTheChartFilesAndSaysSo) {
+    TempFolder t;
+    const std::string dir = t.path();
+    const auto open = [&](const std::string& name, std::vector<std::string>* warnings) {
+        SongFolder f;
+        std::string error;
+        warnings->clear();
+        EXPECT_TRUE(open_song_folder(dir, name, &f, warnings, &error)) << error;
+        return f.chart.substr(dir.size() + 1);
+    };
+    std::vector<std::string> w;
+    write_file(dir + "/b.chart", "");
+    EXPECT_EQ(open("", &w), "b.chart");
+    EXPECT_TRUE(w.empty());
+    // Several: the first by name, then one marked for forced notes, then notes.chart.
+    write_file(dir + "/a.chart", "");
+    EXPECT_EQ(open("", &w), "a.chart");
+    ASSERT_EQ(w.size(), 1u);
+    EXPECT_EQ(w[0], dir + ": holds 2 .chart files; a.chart is read (--chart b.chart reads another)");
+    write_file(dir + "/song (f).chart", "");
+    EXPECT_EQ(open("", &w), "song (f).chart");
+    write_file(dir + "/Notes.Chart", "");
+    EXPECT_EQ(open("", &w), "Notes.Chart");
+    // notes.mid before them all; --chart picks any file of the folder, in any case, quietly.
+    write_file(dir + "/notes.mid", "");
+    EXPECT_EQ(open("", &w), "notes.mid");
+    ASSERT_EQ(w.size(), 1u);
+    EXPECT_NE(w[0].find("holds notes.mid and 4 .chart files; notes.mid is read (--chart "), std::string::npos) << w[0];
+    EXPECT_EQ(open("B.CHART", &w), "b.chart");
+    EXPECT_TRUE(w.empty());
+
+    SongFolder f;
+    std::string error;
+    EXPECT_FALSE(open_song_folder(dir, "c.chart", &f, &w, &error));
+    EXPECT_EQ(error, dir + ": no file c.chart in this folder (--chart names one of its files)");
+}
+
+TEST(SongFolder, ChartStreamKeysAddOnlyTheStemsTheReservedNamesLack) {
+    TempFolder t;
+    const std::string dir = t.path();
+    for (const char* name : {"notes.chart", "song.ogg", "Backing.OGG", "lead.mp3", "notes.txt"})
+        write_file(dir + "/" + name, "");
+    SongFolder f;
+    std::vector<std::string> warnings;
+    std::string error;
+    ASSERT_TRUE(open_song_folder(dir, "", &f, &warnings, &error)) << error;
+    add_stream_stems(&f,
+                     {{"MusicStream", "backing.ogg"},          // song.ogg is the music
+                      {"GuitarStream", "lead.mp3"},            // added
+                      {"BassStream", "song.ogg"},              // already mixed
+                      {"RhythmStream", "C:\\Songs\\x\\r.ogg"},  // a path
+                      {"KeysStream", "keys.ogg"},              // missing
+                      {"DrumStream", "notes.txt"},             // not audio
+                      {"Drum2Stream", ""},
+                      {"CrowdStream", "BACKING.ogg"}},         // added, by its own name
+                     &warnings);
+    EXPECT_EQ(f.stems, (std::vector<std::string>{dir + "/song.ogg", dir + "/lead.mp3", dir + "/Backing.OGG"}));
+    ASSERT_EQ(warnings.size(), 3u);
+    EXPECT_EQ(warnings[0], dir + "/notes.chart: [Song] RhythmStream 'C:\\Songs\\x\\r.ogg' names a path, not a file "
+                                 "of the song folder; skipped");
+    EXPECT_EQ(warnings[1], dir + "/notes.chart: [Song] KeysStream 'keys.ogg': no such file in the song folder; skipped");
+    EXPECT_NE(warnings[2].find("DrumStream 'notes.txt' is not an .ogg"), std::string::npos) << warnings[2];
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Small song folders for the tool tests: a chart at any resolution with gems at chosen
-// moments, and WAV stems with a click at chosen moments.
+// Small song folders for the tool tests: a chart (MIDI or .chart) at any resolution with
+// gems at chosen moments, and WAV stems with a click at chosen moments.
 #pragma once
 
 #include <cmath>
@@ -41,6 +41,24 @@ inline std::string chart_bytes(int32_t division, const std::vector<double>& gems
         guitar.note(tick(end) - division / 8, division / 8, 116, 100);
     const std::vector<uint8_t> bytes = w.bytes();
     return std::string(bytes.begin(), bytes.end());
+}
+
+// The same chart as a .chart file: PART GUITAR as ExpertSingle, PART DRUMS as plain
+// ExpertDrums, and [Song] with `song_lines` (such as "Offset = 0.04\n").
+inline std::string chart_text_bytes(int32_t division, const std::vector<double>& gems, double end,
+                                    const std::string& song_lines = "") {
+    const auto tick = [&](double seconds) { return static_cast<long long>(std::llround(seconds / QUARTER_SECONDS * division)); };
+    std::string guitar, drums;
+    for (size_t i = 0; i < gems.size(); ++i) {
+        const std::string line = "  " + std::to_string(tick(gems[i])) + " = N " + std::to_string(i % 5) + " " +
+                                 std::to_string(division / 8) + "\n";
+        guitar += line;
+        drums += line;
+    }
+    guitar += "  0 = S 2 " + std::to_string(tick(end)) + "\n";
+    return "[Song]\n{\n  Name = \"test song\"\n  Resolution = " + std::to_string(division) + "\n" + song_lines +
+           "}\n[SyncTrack]\n{\n  0 = TS 4\n  0 = B 120000\n}\n[ExpertSingle]\n{\n" + guitar +
+           "}\n[ExpertDrums]\n{\n" + drums + "}\n";
 }
 
 // A 16-bit PCM WAV of `seconds` at `rate` with `channels` channels: silence with a click

@@ -1,6 +1,7 @@
-// The MP4 of a song folder end to end, checked with ffmpeg's own tools: one video and one
-// audio stream as long as the frames; the stems' clicks heard exactly where the gems they
-// belong to reach the strike line; each frame the picture `--at` draws for its moment.
+// The MP4 of a song folder (a notes.mid, or a notes.chart with an Offset) end to end,
+// checked with ffmpeg's own tools: one video and one audio stream as long as the frames;
+// the stems' clicks heard exactly where the gems they belong to reach the strike line; each
+// frame the picture `--at` draws for its moment.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -26,8 +27,8 @@ constexpr int32_t W = 320, H = 192;
 constexpr double FROM = 2.0, TO = 5.0, FPS = 30.0;
 constexpr int64_t FRAMES = 91;  // FROM to TO every 1/FPS, both ends included
 constexpr int AUDIO_RATE = 48000;
-// song.ini's delay: the chart sounds this much later against the audio, so each gem's click
-// is in the stem this much after the gem's own moment in the chart.
+// song.ini's delay or the .chart's Offset: the chart sounds this much later against the
+// audio, so each gem's click is in the stem this much after the gem's own moment in the chart.
 constexpr double DELAY = 0.040;
 
 // Gems at irregular moments (a chart whose clicks could not line up by accident at a
@@ -87,18 +88,28 @@ double distance(const std::string& frame, const std::vector<uint32_t>& still) {
     return sum;
 }
 
-class Mp4Sync : public ::testing::Test {
+// The song folder holds a notes.mid with song.ini's delay, or a notes.chart whose [Song]
+// gives the Offset and names the gems' stem.
+class Mp4Sync : public ::testing::TestWithParam<const char*> {
 protected:
     void SetUp() override {
         dir = temp.path();
         song = dir + "/My Song";
         ASSERT_EQ(mkdir(song.c_str(), 0755), 0);
-        write_file(song + "/notes.mid", chart_bytes(480, GEMS, 6.0));
-        write_file(song + "/song.ini", "[song]\nname = Click Track\nartist = Tiver Tests\ncharter = ctest\ndelay = 40\n");
+        const bool chart = std::string(GetParam()) == "notes.chart";
+        const std::string ini = "[song]\nname = Click Track\nartist = Tiver Tests\ncharter = ctest\n";
+        if (chart) {
+            write_file(song + "/notes.chart",
+                       chart_text_bytes(480, GEMS, 6.0, "  Offset = 0.04\n  GuitarStream = \"clicks.wav\"\n"));
+            write_file(song + "/song.ini", ini);
+        } else {
+            write_file(song + "/notes.mid", chart_bytes(480, GEMS, 6.0));
+            write_file(song + "/song.ini", ini + "delay = 40\n");
+        }
         std::vector<double> clicks;
         for (double g : GEMS) clicks.push_back(g + DELAY);
         // A mono stem at 44.1 kHz with the gems' clicks, a stereo one at 48 kHz with others.
-        write_file(song + "/guitar.wav", click_wav(6.0, clicks, 0.5, 44100, 1));
+        write_file(song + (chart ? "/clicks.wav" : "/guitar.wav"), click_wav(6.0, clicks, 0.5, 44100, 1));
         write_file(song + "/Song.wav", click_wav(5.5, SONG_CLICKS, 0.7, 48000, 2));
         const ToolRun r = run_tool(dir, {song, "--from", "2", "--to", "5", "--fps", "30", "--size", "320x192",
                                          "-o", "clip.mp4"});
@@ -112,7 +123,7 @@ protected:
     std::string dir, song, mp4;
 };
 
-TEST_F(Mp4Sync, OneVideoAndOneAudioStreamAsLongAsTheFrames) {
+TEST_P(Mp4Sync, OneVideoAndOneAudioStreamAsLongAsTheFrames) {
     const std::string report = command_output("ffprobe -v error -show_entries stream=codec_type,codec_name,width,"
                                               "height,nb_frames,duration:format_tags=title,artist -of flat '" +
                                               mp4 + "'");
@@ -141,7 +152,7 @@ TEST_F(Mp4Sync, OneVideoAndOneAudioStreamAsLongAsTheFrames) {
     EXPECT_NEAR(static_cast<double>(pcm.size() / 4) / AUDIO_RATE, FRAMES / FPS, 1024.0 / AUDIO_RATE);
 }
 
-TEST_F(Mp4Sync, ClicksAreHeardWhereTheirGemsReachTheStrikeLine) {
+TEST_P(Mp4Sync, ClicksAreHeardWhereTheirGemsReachTheStrikeLine) {
     const std::string pcm = command_output("ffmpeg -v error -i '" + mp4 + "' -map 0:a -f s16le -ac 2 -ar 48000 -");
     ASSERT_GT(pcm.size(), 48000u * 4);
     // Every click of both stems after FROM, at its moment less FROM (the gems' clicks are
@@ -170,7 +181,7 @@ TEST_F(Mp4Sync, ClicksAreHeardWhereTheirGemsReachTheStrikeLine) {
     std::printf("clicks: %zu, worst distance from their moment %.2f ms\n", found.size(), worst * 1000.0);
 }
 
-TEST_F(Mp4Sync, EachFrameIsTheStillOfItsMoment) {
+TEST_P(Mp4Sync, EachFrameIsTheStillOfItsMoment) {
     for (int64_t k : {20, 61}) {
         const std::string frame = command_output("ffmpeg -v error -i '" + mp4 + "' -vf 'select=eq(n\\," +
                                                  std::to_string(k) + ")' -frames:v 1 -f rawvideo -pix_fmt bgra -");
@@ -192,6 +203,25 @@ TEST_F(Mp4Sync, EachFrameIsTheStillOfItsMoment) {
         std::printf("frame %lld: mean difference %.2f against its still, %.2f and %.2f against its neighbours'\n",
                     static_cast<long long>(k), d[1] / (W * H * 3), d[0] / (W * H * 3), d[2] / (W * H * 3));
     }
+    // Those stills show the chart DELAY later, as the clicks are: the folder's still is the
+    // chart file's with --offset 40 (which overrides the .chart's own Offset), not with 0.
+    const auto still = [&](const std::string& input, const char* offset, const std::string& name) {
+        std::vector<std::string> args = {input, "--at", "3.5", "--size", "320x192", "-o", name};
+        if (offset) args.insert(args.end(), {"--offset", offset});
+        const ToolRun r = run_tool(dir, args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        return pixels_of_png(dir + "/" + name);
+    };
+    const std::string file = song + "/" + GetParam();
+    const std::vector<uint32_t> folder = still(song, nullptr, "folder.png");
+    ASSERT_FALSE(folder.empty());
+    EXPECT_TRUE(folder == still(file, "40", "delayed.png"));
+    EXPECT_FALSE(folder == still(file, "0", "plain.png"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Folders, Mp4Sync, ::testing::Values("notes.mid", "notes.chart"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param) == "notes.chart" ? std::string("Chart") : std::string("Midi");
+                         });
 
 }  // namespace

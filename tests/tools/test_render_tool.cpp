@@ -183,7 +183,7 @@ TEST_F(Tool, ListsTracksWithTheirGemsPerDifficulty) {
 
 TEST_F(Tool, BadChartFilesAreRefusedInOneLine) {
     expect_refused({dir + "/missing.mid"}, "No such file");
-    expect_refused({dir}, "no notes.mid in this folder");
+    expect_refused({dir}, "no notes.mid or .chart file in this folder");
     write_file(dir + "/notes.txt", "this is not a MIDI file\n");
     expect_refused({dir + "/notes.txt", "-o", "x.png"}, "not a Standard MIDI File");
     const std::string demo = read_file(DEMO);

@@ -227,12 +227,13 @@ TEST_F(SongRender, ProgressOffATerminalIsALinePerTenth) {
 }
 
 TEST_F(SongRender, EveryBadInputIsRefusedInOneLine) {
-    // A folder without notes.mid, and one with only a notes.chart.
+    // A folder without a chart, and one whose .chart holds no notes.
     const std::string empty = dir + "/empty";
     ASSERT_EQ(mkdir(empty.c_str(), 0755), 0);
-    expect_refused({empty}, "no notes.mid");
-    write_file(empty + "/notes.chart", "[Song]\n{\n}\n");
-    expect_refused({empty, "-o", "x.mp4"}, ".chart files are not read; a notes.mid is needed");
+    expect_refused({empty}, "no notes.mid or .chart file in this folder");
+    write_file(empty + "/notes.chart", "[Song]\n{\nResolution = 480\n}\n");
+    expect_refused({empty, "-o", "x.mp4"}, "no track holds chart notes");
+    std::remove((empty + "/notes.chart").c_str());
     // A notes.mid that is not a MIDI file, or is cut short.
     write_file(empty + "/NOTES.MID", "RIFF....not a MIDI file");
     expect_refused({empty}, "not a Standard MIDI File");

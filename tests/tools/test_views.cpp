@@ -11,6 +11,7 @@
 
 namespace {
 
+using tool_test::column_differences;
 using tool_test::demo_chart;
 using tool_test::read_file;
 using tool_test::write_file;
@@ -51,16 +52,6 @@ protected:
         EXPECT_NE(stat((dir + "/refused.png").c_str(), &st), 0);
     }
 };
-
-// Pixels of `picture` from column x0 on that differ from `alone` (which is as high as the
-// picture and as wide as the column).
-int64_t column_differences(TESS_IBitmap* picture, int32_t x0, TESS_IBitmap* alone) {
-    int64_t differ = 0;
-    for (int32_t y = 0; y < alone->height(); ++y)
-        for (int32_t x = 0; x < alone->width(); ++x)
-            differ += picture->bits()[y * picture->rowSpan() + x0 + x] != alone->bits()[y * alone->rowSpan() + x];
-    return differ;
-}
 
 // Two columns of one picture (the width of the narrower) differ in this many pixels.
 int64_t columns_apart(TESS_IBitmap* picture, int32_t xa, int32_t xb, int32_t width) {

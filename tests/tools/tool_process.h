@@ -192,6 +192,16 @@ private:
     std::string path_;
 };
 
+// Pixels of `picture` from column x0 on that differ from `alone` (which is as high as the
+// picture and as wide as the column).
+inline int64_t column_differences(TESS_IBitmap* picture, int32_t x0, TESS_IBitmap* alone) {
+    int64_t differ = 0;
+    for (int32_t y = 0; y < alone->height(); ++y)
+        for (int32_t x = 0; x < alone->width(); ++x)
+            differ += picture->bits()[y * picture->rowSpan() + x0 + x] != alone->bits()[y * alone->rowSpan() + x];
+    return differ;
+}
+
 // A test with a private folder that the tool runs in.
 class ToolTest : public ::testing::Test {
 protected:

@@ -80,8 +80,8 @@ int main(int argc, char** argv) {
         return complain(EXIT_BAD_INPUT, "no chart given: name a song folder or a chart MIDI file (see --help)");
     SongSource source;
     SmfFile song;
-    if (!open_song_source(o.chart.empty() ? demo : o.chart, &source, &error) ||
-        !load_chart(source.chart, &song, &error))
+    if (!open_song_source(o.chart.empty() ? demo : o.chart, o.chart_name, &source, &error) ||
+        !load_song(&source, &song, &error))
         return complain(EXIT_BAD_INPUT, o.chart.empty() ? "no chart given, and the demo song cannot be read: " + error : error);
     const std::string chart = source.chart;
     apply_song_ini(source.ini, song.division, &o);
@@ -92,6 +92,7 @@ int main(int argc, char** argv) {
 
     std::vector<ViewSettings> views;
     if (!plan_views(o, song, chart, source.ini.pro_drums, &views, &error)) return complain(EXIT_BAD_INPUT, error);
+    fit_song_to_views(source, &song, &views);
     std::vector<std::string> audio_files;
     if (!choose_audio(o, source, &audio_files, &error)) return complain(EXIT_BAD_INPUT, error);
 

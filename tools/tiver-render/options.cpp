@@ -152,7 +152,7 @@ bool parse_options(int argc, char** argv, RenderOptions* out, std::string* error
         static const char* const valued[] = {"-o", "--output", "--track", "--difficulty", "--mode",
                                              "--hopo", "--offset", "--size", "--at", "--from",
                                              "--to", "--fps", "--skin", "--ffmpeg", "--audio",
-                                             "--view"};
+                                             "--view", "--chart"};
         bool known = false;
         for (const char* v : valued) known = known || name == v;
         if (!known) return fail("unknown option " + name + " (see --help)");
@@ -210,6 +210,9 @@ bool parse_options(int argc, char** argv, RenderOptions* out, std::string* error
         } else if (name == "--audio") {
             if (v.empty()) return fail("--audio needs a file name");
             o.audio.push_back(v);
+        } else if (name == "--chart") {
+            if (v.empty()) return fail("--chart needs the name of a chart file in the song folder");
+            o.chart_name = v;
         } else if (name == "--view") {
             if (o.views.size() == MAX_VIEWS)
                 return fail("--view " + v + ": at most " + std::to_string(MAX_VIEWS) + " views fit side by side");
@@ -236,14 +239,17 @@ bool parse_options(int argc, char** argv, RenderOptions* out, std::string* error
 }
 
 const char* usage_text() {
-    return "usage: tiver-render [SONG_FOLDER | CHART.mid] [options]\n"
+    return "usage: tiver-render [SONG_FOLDER | CHART.mid | CHART.chart] [options]\n"
            "\n"
            "Renders what the Tiver Preview editor shows while a chart plays: the note highway\n"
-           "and its control strip. A song folder holds notes.mid, perhaps song.ini (delay,\n"
-           "hopo_frequency, eighthnote_hopo, pro_drums, name, artist, charter; options given\n"
-           "here win) and audio stems (song, guitar, bass, drums_1 ... .ogg/.opus/.mp3/.wav/.flac),\n"
-           "mixed into an MP4. Without either, renders the demo song with the default skin.\n"
+           "and its control strip. A song folder holds notes.mid or a .chart, perhaps song.ini\n"
+           "(delay, hopo_frequency, eighthnote_hopo, pro_drums, five_lane_drums, name, artist,\n"
+           "charter; options given here win) and audio stems (song, guitar, bass, drums_1 ...\n"
+           ".ogg/.opus/.mp3/.wav/.flac), mixed into an MP4. Without either, renders the demo\n"
+           "song with the default skin.\n"
            "\n"
+           "  --chart NAME          the song folder's chart file to read (default: notes.mid,\n"
+           "                        else its .chart, notes.chart first)\n"
            "  -o, --output FILE     where to write (default highway.png). FILE.mp4: a video with\n"
            "                        the audio (needs ffmpeg); a name with %d, such as f%05d.png:\n"
            "                        numbered PNGs. Both cover the whole song unless --from/--to.\n"

@@ -17,6 +17,7 @@ struct ViewOption {
 
 struct RenderOptions {
     std::string chart;        // empty: the demo chart beside the program
+    std::string chart_name;   // --chart: the song folder's chart file; empty: notes.mid, else a .chart
     std::string output;       // empty: a default name by kind
     std::string track;        // empty: the first track with chart notes
     int32_t difficulty = 3;
