@@ -343,9 +343,13 @@ ChartConversion chart_conversion(const ChartFile& chart, const SongIni& ini) {
             fifth = fifth || n.type == DRUM_FIFTH;
         }
     }
+    // song.ini says which drums the song has, as it does for a MIDI chart (pro_drums = false
+    // is OLD Drums there too); without it, cymbal flags mean Pro Drums, a fifth pad five lanes.
     if (ini.has_five_lane_drums && ini.five_lane_drums)
         c.drums = ChartDrums::FIVE_LANE;
-    else if ((ini.has_pro_drums && ini.pro_drums) || cymbals)
+    else if (ini.has_pro_drums)
+        c.drums = ini.pro_drums ? ChartDrums::PRO : ChartDrums::FOUR_LANE;
+    else if (cymbals)
         c.drums = ChartDrums::PRO;
     else if (fifth && !ini.has_five_lane_drums)
         c.drums = ChartDrums::FIVE_LANE;

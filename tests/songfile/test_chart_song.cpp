@@ -138,10 +138,11 @@ TEST(ChartSong, TheKindOfDrumsComesFromSongIniElseFromTheChart) {
     EXPECT_EQ(kind(plain, "[song]\npro_drums = 1\n"), ChartDrums::PRO);
     EXPECT_EQ(kind(plain, "[song]\nfive_lane_drums = true\n"), ChartDrums::FIVE_LANE);
     EXPECT_EQ(kind(flagged, "[song]\nfive_lane_drums = true\n"), ChartDrums::FIVE_LANE);
-    // five_lane_drums = 0 rules a stray fifth pad out; pro_drums = 0 does not hide cymbals
-    // the chart marks.
+    // five_lane_drums = 0 rules a stray fifth pad out; pro_drums = 0 plays cymbal-flagged
+    // drums as OLD Drums, as it does a MIDI chart's.
     EXPECT_EQ(kind(fifth, "[song]\nfive_lane_drums = 0\n"), ChartDrums::FOUR_LANE);
-    EXPECT_EQ(kind(flagged, "[song]\npro_drums = 0\n"), ChartDrums::PRO);
+    EXPECT_EQ(kind(flagged, "[song]\npro_drums = 0\n"), ChartDrums::FOUR_LANE);
+    EXPECT_EQ(kind(fifth, "[song]\npro_drums = 0\n"), ChartDrums::FOUR_LANE);
 }
 
 TEST(ChartSong, ProDrumsMarkTheUnflaggedPadsAsToms) {
