@@ -36,6 +36,9 @@ struct RenderOptions {
     std::vector<ViewOption> views;   // empty: one view from --track, --difficulty, --mode
     bool list_tracks = false;
     bool help = false;
+    bool caption = false;      // the song, parts, section and time drawn over the picture
+    bool no_controls = false;  // the picture without the control strip
+    bool preview = false;      // song.ini's preview range
 
     bool range() const { return from >= 0.0 || to >= 0.0; }
 };

@@ -16,6 +16,8 @@ struct SongIni {
     bool eighthnote_hopo = false;
     bool has_pro_drums = false;
     bool pro_drums = true;
+    int64_t preview_start_ms = 0;   // the preview clip's start and end; 0: not given
+    int64_t preview_end_ms = 0;
     std::string name, artist, charter;  // valid UTF-8, empty when not given
 };
 
