@@ -161,8 +161,11 @@ AudioNeed plan_audio_need(const RenderOptions& o, const RenderPlan& p) {
 
 void preview_range(const SongIni& ini, double song_end, double* from, double* to) {
     double start = static_cast<double>(ini.preview_start_ms) / 1000.0;
-    if (!(start > 0.0) || start >= song_end) start = song_end / 3.0;
     double end = static_cast<double>(ini.preview_end_ms) / 1000.0;
+    if (!(start > 0.0) || start >= song_end) {  // the end belongs with the start it was given for
+        start = song_end / 3.0;
+        end = 0.0;
+    }
     if (!(end > start)) end = start + PREVIEW_SECONDS;
     *from = start;
     *to = std::min(end, std::max(song_end, start + 1.0));

@@ -75,9 +75,9 @@ bool plan_output(const RenderOptions& options, const std::string& ffmpeg_on_path
 enum class AudioNeed { None, Wanted, Required };
 AudioNeed plan_audio_need(const RenderOptions& options, const RenderPlan& plan);
 
-// The preview range: song.ini's preview_start_time (a third of the song when it is 0 or
-// missing or not before the song's end) to its preview_end_time (30 s later when it is
-// missing or not after the start), held within the song.
+// The preview range: song.ini's preview_start_time to its preview_end_time, held within the
+// song. A start that is 0, missing or not before the song's end becomes a third of the song;
+// an end that is missing, not after the start, or given with such a start, 30 s after it.
 void preview_range(const SongIni& ini, double song_end, double* from, double* to);
 
 // The moments painted: --at (default: a second after the views' first gem), --from/--to,
