@@ -30,7 +30,7 @@ struct RenderOptions {
     double fps = 60.0;
     bool fps_given = false;
     std::string skin;         // empty: the default skin beside the program
-    std::string ffmpeg;       // empty: ffmpeg found through PATH
+    std::string ffmpeg;       // empty: ffmpeg beside the program or through PATH
     std::vector<std::string> audio;  // --audio files, in the order given
     bool no_audio = false;
     std::vector<ViewOption> views;   // empty: one view from --track, --difficulty, --mode
