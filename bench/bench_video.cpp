@@ -3,6 +3,8 @@
 // an MP4. video_bare/WxH, its reference: ffmpeg encoding the same frames, read from a raw
 // file, with the very arguments the tool gave it (the same audio and encoder settings).
 // Their ratio is what painting, converting and piping the frames add to encoding them.
+// video_caption/WxH: the same run as a review video (--caption --no-controls), beside
+// video/WxH: what the caption costs.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -18,6 +20,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -88,15 +91,19 @@ bool capture(const std::string& size, Capture* out, std::string* why) {
 
 std::map<std::string, Capture> captures;
 
-void BM_Video(benchmark::State& state, std::string size, bool bare) {
+enum class Run { Tool, Bare, Captioned };
+
+void BM_Video(benchmark::State& state, std::string size, Run kind) {
+    const bool bare = kind == Run::Bare;
     Capture& c = captures[size];
     std::string why;
     if (c.args.empty() && !capture(size, &c, &why)) {
         state.SkipWithError(why.c_str());
         return;
     }
-    const std::vector<std::string> tool = {TOOL, SONG, "--from", FROM, "--to", TO, "--fps", "60",
-                                           "--size", size, "-o", c.dir + "/tool.mp4"};
+    std::vector<std::string> tool = {TOOL, SONG, "--from", FROM, "--to", TO, "--fps", "60",
+                                     "--size", size, "-o", c.dir + "/tool.mp4"};
+    if (kind == Run::Captioned) tool.insert(tool.end(), {"--caption", "--no-controls"});
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         const int status = run(bare ? c.args : tool);
@@ -113,12 +120,12 @@ void BM_Video(benchmark::State& state, std::string size, bool bare) {
 
 int main(int argc, char** argv) {
     for (const char* size : {"1280x720", "1920x1080"}) {
-        benchmark::RegisterBenchmark((std::string("video/") + size).c_str(), BM_Video, size, false)
-            ->UseManualTime()
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark((std::string("video_bare/") + size).c_str(), BM_Video, size, true)
-            ->UseManualTime()
-            ->Unit(benchmark::kMillisecond);
+        const std::pair<const char*, Run> runs[] = {
+            {"video/", Run::Tool}, {"video_bare/", Run::Bare}, {"video_caption/", Run::Captioned}};
+        for (const auto& run : runs)
+            benchmark::RegisterBenchmark((std::string(run.first) + size).c_str(), BM_Video, size, run.second)
+                ->UseManualTime()
+                ->Unit(benchmark::kMillisecond);
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

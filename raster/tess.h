@@ -82,6 +82,11 @@ extern const uint8_t TESS_FONT_8X8[127][8];
 void TESS_DrawText(TESS_IBitmap* bitmap, int32_t x, int32_t y, const char* text,
                    TESS_pixel colour, float alpha, int32_t mode) noexcept;
 
+// The same text with every font pixel a square of scale x scale pixels (cells, tab and
+// line feed scaled alike); a scale below 1 draws nothing. Scale 1 is TESS_DrawText.
+void TESS_DrawTextScaled(TESS_IBitmap* bitmap, int32_t x, int32_t y, const char* text, int32_t scale,
+                         TESS_pixel colour, float alpha, int32_t mode) noexcept;
+
 // One glyph with its cell's top-left corner at (x, y); codes 0 and 128..255 draw nothing.
 void TESS_DrawGlyph(TESS_IBitmap* bitmap, int32_t x, int32_t y, uint8_t code, TESS_pixel colour,
                     float alpha, int32_t mode) noexcept;

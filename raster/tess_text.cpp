@@ -1,5 +1,6 @@
-// TESS_DrawText and TESS_DrawGlyph: text in the built-in 8 x 8 font, ink pixels combined with
-// the caller's colour; used for the control strip's labels and the placeholder image names.
+// TESS_DrawText, TESS_DrawTextScaled and TESS_DrawGlyph: text in the built-in 8 x 8 font, ink
+// pixels combined with the caller's colour; used for the control strip's labels, the placeholder
+// image names and the renderer's captions.
 
 #include <cstddef>
 
@@ -139,65 +140,77 @@ const uint8_t TESS_FONT_8X8[127][8] = {
 
 namespace {
 
+// What of one glyph cell, `scale` pixels per font pixel, lies inside the bitmap.
 struct GlyphCells {
-    TESS_pixel* first;
-    ptrdiff_t step;       // pixels from one drawn glyph row to the next (negative bottom-up)
-    const uint8_t* rows;  // glyph rows to draw, top first
-    int32_t rowCount;
-    uint8_t startMask;    // mask of the first drawn column
-    int32_t columns;      // columns to draw from startMask on
+    TESS_pixel* first;    // the first drawn pixel
+    ptrdiff_t step;       // pixels from one picture row to the next (negative bottom-up)
+    const uint8_t* rows;  // the glyph's eight rows, top first
+    int32_t scale;
+    int32_t skipRows;     // picture rows of the cell cut off at the top
+    int32_t rowCount;     // picture rows to draw
+    int32_t skipColumns;  // picture columns of the cell cut off at the left
+    int32_t columns;      // picture columns to draw
 };
 
+// Each picture row takes its glyph row; along it each glyph column is a run of `scale`
+// pixels (the first and last cut by the edges), combined where the column has ink.
 template <class Op>
 void glyph_rows(const GlyphCells& g, int32_t r, int32_t gr, int32_t b, int32_t a, int32_t e) {
     TESS_pixel* row = g.first;
     for (int32_t y = 0; y < g.rowCount; ++y, row += g.step) {
-        const uint8_t bits = g.rows[y];
-        uint8_t mask = g.startMask;
-        for (int32_t i = 0; i < g.columns; ++i, mask >>= 1) {
-            if (bits & mask) Op::apply(row + i, r, gr, b, a, e);
+        const uint8_t bits = g.rows[(g.skipRows + y) / g.scale];
+        TESS_pixel* p = row;
+        int32_t column = g.skipColumns / g.scale;
+        int32_t run = g.scale - g.skipColumns % g.scale;
+        for (int32_t left = g.columns; left > 0; ++column) {
+            const int32_t n = run < left ? run : left;
+            if (bits & (0x80 >> column))
+                for (int32_t i = 0; i < n; ++i) Op::apply(p + i, r, gr, b, a, e);
+            p += n;
+            left -= n;
+            run = g.scale;
         }
     }
 }
 
-}  // namespace
-
-void TESS_DrawGlyph(TESS_IBitmap* bitmap, int32_t x, int32_t y, uint8_t code, TESS_pixel colour,
-                    float alpha, int32_t mode) noexcept {
-    if (code == 0 || code > 127 || !bitmap) return;
+void draw_glyph(TESS_IBitmap* bitmap, int64_t x, int64_t y, uint8_t code, int32_t scale, TESS_pixel colour,
+                float alpha, int32_t mode) {
+    if (code == 0 || code > 127 || !bitmap || scale < 1) return;
     TESS_pixel* bits = bitmap->bits();
     if (!bits) return;
-    const int32_t W = bitmap->width(), H = bitmap->height();
+    const int64_t W = bitmap->width(), H = bitmap->height(), cell = 8 * static_cast<int64_t>(scale);
 
-    // Rows and columns in 64 bits: -y and H - y must not wrap.
-    int64_t top = y, firstRow = 0, rows = 8;
+    // In 64 bits: -y, H - y and the cell's far edge must not wrap.
+    int64_t top = y, skipRows = 0;
     if (top < 0) {
-        firstRow = -top;
-        rows = 8 + top;
+        if (top <= -cell) return;
+        skipRows = -top;
         top = 0;
     }
+    int64_t rows = cell - skipRows;
     if (rows > H - top) rows = H - top;
     if (rows < 1) return;
 
-    int64_t left = x;
-    int32_t skipped = 0;  // glyph columns cut off at the left edge
+    int64_t left = x, skipColumns = 0;
     if (left < 0) {
-        if (left <= -8) return;
-        skipped = static_cast<int32_t>(-left);
+        if (left <= -cell) return;
+        skipColumns = -left;
         left = 0;
     }
-    if (W - left < 1) return;
-    int64_t columns = 8 - skipped;
+    int64_t columns = cell - skipColumns;
     if (columns > W - left) columns = W - left;
+    if (columns < 1) return;
 
     const int32_t span = bitmap->rowSpan();
     GlyphCells g;
     const int64_t storedRow = bitmap->isBottomUp() ? H - 1 - top : top;
     g.first = bits + static_cast<ptrdiff_t>(storedRow) * span + static_cast<ptrdiff_t>(left);
     g.step = bitmap->isBottomUp() ? -static_cast<ptrdiff_t>(span) : span;
-    g.rows = TESS_FONT_8X8[code - 1] + firstRow;
+    g.rows = TESS_FONT_8X8[code - 1];
+    g.scale = scale;
+    g.skipRows = static_cast<int32_t>(skipRows);
     g.rowCount = static_cast<int32_t>(rows);
-    g.startMask = static_cast<uint8_t>(0x80 >> skipped);
+    g.skipColumns = static_cast<int32_t>(skipColumns);
     g.columns = static_cast<int32_t>(columns);
 
     if (alpha == 0.0f) return;
@@ -211,24 +224,33 @@ void TESS_DrawGlyph(TESS_IBitmap* bitmap, int32_t x, int32_t y, uint8_t code, TE
     tess::with_constant_combiner(m, [&](auto op) { glyph_rows<decltype(op)>(g, r, gr, b, a, e); });
 }
 
-void TESS_DrawText(TESS_IBitmap* bitmap, int32_t x, int32_t y, const char* text,
-                   TESS_pixel colour, float alpha, int32_t mode) noexcept {
-    if (!bitmap || !text) return;
-    const int64_t W = bitmap->width(), H = bitmap->height();
+}  // namespace
+
+void TESS_DrawGlyph(TESS_IBitmap* bitmap, int32_t x, int32_t y, uint8_t code, TESS_pixel colour,
+                    float alpha, int32_t mode) noexcept {
+    draw_glyph(bitmap, x, y, code, 1, colour, alpha, mode);
+}
+
+void TESS_DrawTextScaled(TESS_IBitmap* bitmap, int32_t x, int32_t y, const char* text, int32_t scale,
+                         TESS_pixel colour, float alpha, int32_t mode) noexcept {
+    if (!bitmap || !text || scale < 1) return;
+    const int64_t W = bitmap->width(), H = bitmap->height(), cell = 8 * static_cast<int64_t>(scale);
     int64_t px = x, py = y;  // the pen; 64 bits so that long texts cannot wrap it
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
         switch (*p) {
-        case '\t': px += 40; break;  // five cells from wherever the pen is; no tab stops
-        case '\n': px = x; py += 8; break;
+        case '\t': px += 5 * cell; break;  // five cells from wherever the pen is; no tab stops
+        case '\n': px = x; py += cell; break;
         case '\r': break;
-        case ' ': px += 8; break;
+        case ' ': px += cell; break;
         default:
-            if (px >= -8 && px < W && py >= -8 && py < H) {
-                TESS_DrawGlyph(bitmap, static_cast<int32_t>(px), static_cast<int32_t>(py), *p,
-                               colour, alpha, mode);
-            }
-            px += 8;
+            if (px > -cell && px < W && py > -cell && py < H) draw_glyph(bitmap, px, py, *p, scale, colour, alpha, mode);
+            px += cell;
             break;
         }
     }
+}
+
+void TESS_DrawText(TESS_IBitmap* bitmap, int32_t x, int32_t y, const char* text,
+                   TESS_pixel colour, float alpha, int32_t mode) noexcept {
+    TESS_DrawTextScaled(bitmap, x, y, text, 1, colour, alpha, mode);
 }

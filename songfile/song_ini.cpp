@@ -95,6 +95,13 @@ SongIni parse_song_ini(const std::string& input, std::vector<std::string>* warni
                 ini.has_eighthnote_hopo = true;
                 ini.eighthnote_hopo = flag;
             }
+        } else if (key == "preview_start_time" || key == "preview_end_time") {
+            // 0 or a negative number (some files hold -1) means none is given.
+            if (!parse_decimal(value, &n) || n > MAX_PREVIEW_MS) {
+                warn(number, key + " " + quoted_text(value) + " is not a number of milliseconds");
+            } else if (n > 0.0) {
+                (key == "preview_start_time" ? ini.preview_start_ms : ini.preview_end_ms) = std::llround(n);
+            }
         } else if (key == "name") {
             ini.name = printable_text(value);
         } else if (key == "artist") {

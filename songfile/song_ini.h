@@ -11,6 +11,8 @@
 // command line may ask for.
 constexpr int32_t MIN_HOPO = 32, MAX_HOPO = 1920;
 constexpr int32_t MAX_OFFSET_MS = 60000;
+// A preview clip lies within a day of song.
+constexpr double MAX_PREVIEW_MS = 86400000.0;
 
 struct SongIni {
     bool has_delay = false;
@@ -23,6 +25,8 @@ struct SongIni {
     bool pro_drums = true;
     bool has_five_lane_drums = false;
     bool five_lane_drums = false;
+    int64_t preview_start_ms = 0;   // the preview clip's start and end; 0: not given
+    int64_t preview_end_ms = 0;
     std::string name, artist, charter;  // valid UTF-8, empty when not given
 };
 

@@ -44,7 +44,7 @@ void destroy_editor_window(ChartPreview* instance) {
     instance->layer_bitmap = nullptr;
 }
 
-bool headless_editor_paint(ChartPreview* instance, int32_t width, int32_t height) {
+bool headless_editor_paint(ChartPreview* instance, int32_t width, int32_t height, bool controls) {
     if (!editor_of(instance) || width <= 0 || height <= 0) return false;
     if (instance->frame_bitmap) {
         instance->frame_bitmap->resize(width, height);
@@ -54,7 +54,10 @@ bool headless_editor_paint(ChartPreview* instance, int32_t width, int32_t height
     }
     if (instance->frame_bitmap->width() != width || instance->frame_bitmap->height() != height)
         return false;
-    editor_paint(instance, width, height);
+    if (controls)
+        editor_paint(instance, width, height);
+    else
+        instance->render_highway(width, height);
     return true;
 }
 

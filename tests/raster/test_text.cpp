@@ -1,5 +1,6 @@
-// TESS_DrawText and TESS_DrawGlyph: the pen's control characters, cells cut at every edge,
-// row order, and every glyph loop against a per-pixel model of the font.
+// TESS_DrawText, TESS_DrawTextScaled and TESS_DrawGlyph: the pen's control characters, cells
+// cut at every edge, row order, and every glyph loop at several scales against a per-pixel
+// model of the font.
 #include <gtest/gtest.h>
 
 #include "raster_model.h"
@@ -8,27 +9,31 @@ using model::TestBitmap;
 
 namespace {
 
-// Every ink pixel of every drawn cell, combined in picture coordinates.
-void model_text(TestBitmap& b, int x, int y, const char* text, uint32_t c, float alpha, int mode) {
+// Every ink pixel of every drawn cell, each font pixel a square of `scale`, combined in
+// picture coordinates.
+void model_text(TestBitmap& b, int x, int y, const char* text, uint32_t c, float alpha, int mode, int scale = 1) {
     const int m = mode & 0xFF;
-    if (alpha == 0.0f || m > 5 || (m == 0 && !(alpha > 0.0f))) return;
+    if (alpha == 0.0f || m > 5 || (m == 0 && !(alpha > 0.0f)) || scale < 1) return;
     int src[4];
     model::split(c, src);
+    const int cell = 8 * scale;
     int px = x, py = y;
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-        if (*p == '\t') { px += 40; continue; }
-        if (*p == '\n') { px = x; py += 8; continue; }
+        if (*p == '\t') { px += 5 * cell; continue; }
+        if (*p == '\n') { px = x; py += cell; continue; }
         if (*p == '\r') continue;
         if (*p < 128 && *p != ' ') {
-            for (int r = 0; r < 8; ++r) {
-                for (int k = 0; k < 8; ++k) {
+            for (int r = 0; r < cell; ++r) {
+                for (int k = 0; k < cell; ++k) {
                     const int X = px + k, Y = py + r;
-                    if (!(TESS_FONT_8X8[*p - 1][r] & (0x80 >> k)) || X < 0 || Y < 0 || X >= b.width() || Y >= b.height()) continue;
+                    if (!(TESS_FONT_8X8[*p - 1][r / scale] & (0x80 >> k / scale)) || X < 0 || Y < 0 ||
+                        X >= b.width() || Y >= b.height())
+                        continue;
                     b.at(X, Y) = model::combine(m, b.at(X, Y), src, model::weight(alpha));
                 }
             }
         }
-        px += 8;
+        px += cell;
     }
 }
 
@@ -79,6 +84,33 @@ TEST(Text, CellsAreCutAtEveryEdge) {
     for (int y = 0; y < 4; ++y) EXPECT_EQ(row(up, y), row(b, y));
 }
 
+TEST(Text, AScaledCellIsEachFontPixelAsASquare) {
+    // 'L' (f0 60 60 60 62 66 fe 00) at scale 3 from (2, 1): its top row's four ink columns
+    // are twelve pixels on picture rows 1..3; the pen, a tab and a line feed step in cells of 24.
+    TestBitmap b(100, 60);
+    TESS_Clear(&b, 0);
+    TESS_DrawTextScaled(&b, 2, 1, "L\tL\nL", 3, ~0u, 1.0f, 0);
+    for (int y = 1; y <= 3; ++y) EXPECT_EQ(row(b, y).substr(0, 20), "..############......");
+    EXPECT_EQ(row(b, 0), std::string(100, '.'));
+    EXPECT_EQ(row(b, 22).substr(0, 26), std::string(26, '.'));  // the cell's empty bottom row
+    EXPECT_EQ(row(b, 19).substr(0, 26), "..#####################...");  // fe: seven columns of 3
+    // The tab put the second L five cells (120) past the first cell's end: off this bitmap.
+    EXPECT_EQ(row(b, 2).substr(26), std::string(74, '.'));
+    // The line feed went back to x = 2, one cell (24) lower.
+    EXPECT_EQ(row(b, 25).substr(0, 20), "..############......");
+    // A cell cut at the top and left by a pixel inside a font pixel: rows and columns of the
+    // cut square stay, the rest of the cell follows on.
+    TestBitmap c(12, 4);
+    TESS_Clear(&c, 0);
+    TESS_DrawTextScaled(&c, -1, -1, "L", 3, ~0u, 1.0f, 0);
+    EXPECT_EQ(row(c, 0), "###########.");  // glyph row 0 (f0), its first pixel column cut
+    EXPECT_EQ(row(c, 1), "###########.");
+    EXPECT_EQ(row(c, 2), "..######....");  // glyph row 1 (60): columns 1 and 2
+    TESS_Clear(&c, 0);
+    TESS_DrawTextScaled(&c, 0, 0, "L", 0, ~0u, 1.0f, 0);
+    EXPECT_EQ(c.snapshot(), std::vector<TESS_pixel>(48, 0u));
+}
+
 TEST(Text, EveryGlyphLoopMatchesTheModel) {
     std::mt19937 rng(2718);
     int changed = 0;
@@ -93,11 +125,19 @@ TEST(Text, EveryGlyphLoopMatchesTheModel) {
         char text[8];
         for (int k = 0; k < 7; ++k) text[k] = char(1 + rng() % 255);
         text[7] = 0;
-        const int x = int(rng() % (b.width() + 16)) - 12, y = int(rng() % (b.height() + 12)) - 10;
+        // Every fourth case scaled (0 draws nothing), the cell cut anywhere at every edge.
+        const int scale = i % 4 ? 1 : int(rng() % 5);
+        const int reach = 8 * (scale ? scale : 1);
+        const int x = int(rng() % (b.width() + 2 * reach)) - reach - 4;
+        const int y = int(rng() % (b.height() + 2 * reach)) - reach - 2;
         const uint32_t colour = rng();
-        TESS_DrawText(&b, x, y, text, colour, alpha, mode);
-        model_text(want, x, y, text, colour, alpha, mode);
-        ASSERT_EQ(b.snapshot(), want.snapshot()) << "case " << i << " mode " << mode << " alpha " << alpha;
+        if (scale == 1 && i % 8)
+            TESS_DrawText(&b, x, y, text, colour, alpha, mode);
+        else
+            TESS_DrawTextScaled(&b, x, y, text, scale, colour, alpha, mode);
+        model_text(want, x, y, text, colour, alpha, mode, scale);
+        ASSERT_EQ(b.snapshot(), want.snapshot())
+            << "case " << i << " mode " << mode << " alpha " << alpha << " scale " << scale;
         changed += b.snapshot() != before;
     }
     EXPECT_GT(changed, 500);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "songfile/smf_writer.h"
@@ -14,11 +15,16 @@ namespace tool_test {
 // Seconds per quarter note of the test charts (120 BPM).
 constexpr double QUARTER_SECONDS = 0.5;
 
+// Text events of an EVENTS track: each text at its moment in seconds.
+using TextEvents = std::vector<std::pair<double, std::string>>;
+
 // A chart of `division` ticks per quarter note at 120 BPM in 4/4: PART GUITAR and PART
 // DRUMS each with an Expert gem (lanes in turn) at every moment of `gems` (seconds), an
 // eighth of a quarter long, and nothing after `end` seconds, where the guitar part's last
 // event lies: the end of a style phrase from 0 s, or with `phrase` false, a marker note.
-inline std::string chart_bytes(int32_t division, const std::vector<double>& gems, double end, bool phrase = true) {
+// With `events`, a third track named EVENTS holds them.
+inline std::string chart_bytes(int32_t division, const std::vector<double>& gems, double end, bool phrase = true,
+                               const TextEvents& events = {}) {
     SmfWriter w;
     w.division = division;
     const auto tick = [&](double seconds) { return static_cast<int64_t>(std::llround(seconds / QUARTER_SECONDS * division)); };
@@ -39,6 +45,11 @@ inline std::string chart_bytes(int32_t division, const std::vector<double>& gems
         guitar.note(0, tick(end), 116, 100);
     else
         guitar.note(tick(end) - division / 8, division / 8, 116, 100);
+    if (!events.empty()) {
+        SmfWriterTrack& t = w.add_track();
+        t.name("EVENTS");
+        for (const auto& e : events) t.text(tick(e.first), e.second);
+    }
     const std::vector<uint8_t> bytes = w.bytes();
     return std::string(bytes.begin(), bytes.end());
 }

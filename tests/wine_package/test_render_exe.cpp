@@ -1,5 +1,8 @@
 // tiver-render.exe from the unzipped release archive, run as a Windows user runs it, in
 // folders whose names have spaces and non-ASCII letters:
+// - a song folder dropped onto it from Explorer (a console of its own and one path) becomes
+//   "<artist> - <name>.mp4" beside the chart, never over an earlier one, and the window
+//   waits for Enter; started so without a path it says how to use it;
 // - case by case it does what the native tool did with the same arguments in a copy of the
 //   same folder (scripts/test.d/30-package ran those and listed them): the same exit
 //   status, the same lines, the same files, its PNGs pixel for pixel the native ones;
@@ -17,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "songfile/smf_writer.h"
 #include "raster/tess.h"
 #include "tests/wine/wine_support.h"
 #include "platform/win32/wide.h"
@@ -30,7 +34,8 @@ std::wstring env(const wchar_t* name) {
 
 std::string read_file(const std::wstring& path) {
     std::string bytes;
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
     if (h == INVALID_HANDLE_VALUE) return bytes;
     char buffer[65536];
     DWORD got = 0;
@@ -78,23 +83,47 @@ struct ExeRun {
     std::string out, err;
 };
 
-// Runs the packaged tiver-render.exe with `args` inside `folder`; each NAME=value of
-// `settings` replaces that variable in its environment.
-ExeRun run_exe(const std::vector<std::string>& args, const std::wstring& folder,
-               const std::vector<std::wstring>& settings = {}) {
+// A started tiver-render.exe: its process, where its output goes, and (in a console of
+// its own) the pipe that is its standard input.
+struct StartedExe {
+    PROCESS_INFORMATION process = {};
+    std::wstring out_name, err_name;
+    HANDLE input = nullptr;
+    bool ok = false;
+};
+
+// Starts the packaged tiver-render.exe with `args` inside `folder`; each NAME=value of
+// `settings` replaces that variable in its environment. With `own_console` it gets a new
+// console of its own, as Explorer starts a console program, and a pipe for its input.
+StartedExe start_exe(const std::vector<std::string>& args, const std::wstring& folder,
+                     const std::vector<std::wstring>& settings = {}, bool own_console = false) {
     const std::wstring exe = env(L"TIVER_PACKAGE_DIR") + L"\\tiver-render.exe";
     std::wstring command = quote_argument(exe);
     for (const std::string& a : args) command += L" " + quote_argument(wide(a));
 
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    const std::wstring out_name = folder + L".stdout", err_name = folder + L".stderr";
-    HANDLE out = CreateFileW(out_name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-    HANDLE err = CreateFileW(err_name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-    HANDLE in = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
-    ExeRun r;
+    // Names of their own for every start: a console host may keep the last ones open a while.
+    static int starts = 0;
+    StartedExe started;
+    started.out_name = folder + L"." + std::to_wstring(++starts) + L".stdout";
+    started.err_name = folder + L"." + std::to_wstring(starts) + L".stderr";
+    HANDLE out = CreateFileW(started.out_name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    HANDLE err = CreateFileW(started.err_name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    HANDLE in = INVALID_HANDLE_VALUE;
+    if (own_console) {
+        HANDLE writer = nullptr;
+        if (CreatePipe(&in, &writer, &inherit, 0)) {
+            SetHandleInformation(writer, HANDLE_FLAG_INHERIT, 0);
+            started.input = writer;
+        } else {
+            in = INVALID_HANDLE_VALUE;
+        }
+    } else {
+        in = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+    }
     if (out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE || in == INVALID_HANDLE_VALUE) {
         ADD_FAILURE() << "cannot make the output files beside " << narrow(folder);
-        return r;
+        return started;
     }
 
     std::wstring environment;  // "NAME=value\0...\0\0"
@@ -117,25 +146,40 @@ ExeRun run_exe(const std::vector<std::string>& args, const std::wstring& folder,
     startup.hStdInput = in;
     startup.hStdOutput = out;
     startup.hStdError = err;
-    PROCESS_INFORMATION started = {};
-    const BOOL ok = CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
-                                   settings.empty() ? nullptr : &environment[0], folder.c_str(), &startup, &started);
+    const DWORD flags = CREATE_UNICODE_ENVIRONMENT | (own_console ? CREATE_NEW_CONSOLE : 0);
+    started.ok = CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, TRUE, flags,
+                                settings.empty() ? nullptr : &environment[0], folder.c_str(), &startup,
+                                &started.process) != 0;
+    if (!started.ok) ADD_FAILURE() << "cannot start " << narrow(exe) << ": " << GetLastError();
     CloseHandle(in);
     CloseHandle(out);
     CloseHandle(err);
-    if (!ok) {
-        ADD_FAILURE() << "cannot start " << narrow(exe) << ": " << GetLastError();
-        return r;
+    return started;
+}
+
+// Waits for a started tiver-render.exe to end: its status and output.
+ExeRun finish_exe(StartedExe* started) {
+    ExeRun r;
+    if (started->input) CloseHandle(started->input);
+    started->input = nullptr;
+    if (started->ok) {
+        EXPECT_EQ(WaitForSingleObject(started->process.hProcess, 120000), WAIT_OBJECT_0);
+        GetExitCodeProcess(started->process.hProcess, &r.status);
+        CloseHandle(started->process.hThread);
+        CloseHandle(started->process.hProcess);
+        started->ok = false;
     }
-    EXPECT_EQ(WaitForSingleObject(started.hProcess, 120000), WAIT_OBJECT_0);
-    GetExitCodeProcess(started.hProcess, &r.status);
-    CloseHandle(started.hThread);
-    CloseHandle(started.hProcess);
-    r.out = without_cr(read_file(out_name));
-    r.err = without_cr(read_file(err_name));
-    DeleteFileW(out_name.c_str());
-    DeleteFileW(err_name.c_str());
+    r.out = without_cr(read_file(started->out_name));
+    r.err = without_cr(read_file(started->err_name));
+    DeleteFileW(started->out_name.c_str());
+    DeleteFileW(started->err_name.c_str());
     return r;
+}
+
+ExeRun run_exe(const std::vector<std::string>& args, const std::wstring& folder,
+               const std::vector<std::wstring>& settings = {}) {
+    StartedExe started = start_exe(args, folder, settings);
+    return finish_exe(&started);
 }
 
 // Pixels in which two PNG files differ, or -1 when either cannot be read or the sizes differ.
@@ -234,7 +278,7 @@ TEST(RenderExe, WithoutAChartItAsksForOne) {
     CreateDirectoryW(bare.c_str(), nullptr);
     const ExeRun r = run_exe({}, bare);
     EXPECT_EQ(r.status, 2u);
-    EXPECT_EQ(r.err, "tiver-render: no chart given: name a song folder or a chart MIDI file (see --help)\n");
+    EXPECT_EQ(r.err, "tiver-render: no chart given: name a song folder or a chart file (see --help)\n");
     EXPECT_EQ(r.out, "");
     EXPECT_TRUE(files_in(bare).empty());
 }
@@ -303,6 +347,151 @@ TEST(RenderExe, AnMp4RequestFeedsTheEncoderThroughAPipe) {
     EXPECT_EQ(r.status, 1u);
     EXPECT_NE(r.err.find("ffmpeg failed to encode fel.mp4"), std::string::npos) << r.err;
     EXPECT_EQ(files_in(work), (std::set<std::wstring>{L"Démo Sång.mid", L"klipp ä.mp4", L"band.mp4"}));
+}
+
+bool write_file(const std::wstring& path, const std::string& bytes) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
+    CloseHandle(h);
+    return ok;
+}
+
+// A chart of half a second at 120 BPM: its whole song (2 s more, no audio) is 151 frames at 60 fps.
+std::string short_chart() {
+    SmfWriter w;
+    w.tracks.resize(2);
+    w.tracks[0].name("short");
+    w.tracks[0].tempo_bpm(0, 120.0);
+    w.tracks[1].name("PART GUITAR");
+    for (int i = 0; i < 4; ++i) w.tracks[1].note(i * 120, 60, 96 + i, 100);
+    w.tracks[1].note(0, 480, 116, 100);  // a style phrase to 0.5 s, the chart's last event
+    const std::vector<uint8_t> bytes = w.bytes();
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// The text on the screen of process `pid`'s console, read by attaching to it (this
+// program's own console, if it has one, is given up for that).
+std::string console_text(DWORD pid) {
+    FreeConsole();
+    if (!AttachConsole(pid)) return "";
+    std::string text;
+    HANDLE screen = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (screen != INVALID_HANDLE_VALUE && GetConsoleScreenBufferInfo(screen, &info)) {
+        std::wstring row(static_cast<size_t>(info.dwSize.X), L' ');
+        for (SHORT y = 0; y <= info.dwCursorPosition.Y; ++y) {
+            DWORD got = 0;
+            if (!ReadConsoleOutputCharacterW(screen, &row[0], info.dwSize.X, COORD{0, y}, &got)) break;
+            std::wstring line = row.substr(0, got);
+            while (!line.empty() && line.back() == L' ') line.pop_back();
+            text += narrow(line) + "\n";
+        }
+    }
+    if (screen != INVALID_HANDLE_VALUE) CloseHandle(screen);
+    FreeConsole();
+    return text;
+}
+
+// What a started program has shown: its output file, or its console's screen when the
+// system put its output there.
+std::string shown(const StartedExe& started) {
+    const std::string file = without_cr(read_file(started.out_name));
+    return !file.empty() ? file : console_text(started.process.dwProcessId);
+}
+
+// Polls what the program has shown until it holds `text`, for at most `ms` milliseconds.
+// Attaching to its console makes this program one of the console's processes, so the first
+// look waits until the program has long decided how it was started: until file `made`
+// exists (when given), and at least three seconds.
+bool wait_for_text(const StartedExe& started, const std::string& text, DWORD ms, const std::wstring& made = L"") {
+    DWORD waited = 0;
+    for (; waited < ms && (waited < 3000 || (!made.empty() && GetFileAttributesW(made.c_str()) == INVALID_FILE_ATTRIBUTES));
+         waited += 250)
+        Sleep(250);
+    for (; waited < ms; waited += 250) {
+        if (shown(started).find(text) != std::string::npos) return true;
+        Sleep(250);
+    }
+    return false;
+}
+
+// A drop: the program started in a console of its own with the one path, Enter pressed
+// once it asked for it.
+ExeRun drop(const std::wstring& path, const std::wstring& folder, const std::vector<std::wstring>& settings,
+            const std::wstring& made = L"") {
+    StartedExe started = start_exe({narrow(path)}, folder, settings, true);
+    if (!started.ok) return ExeRun();
+    EXPECT_TRUE(wait_for_text(started, "Press Enter to close this window.", 120000, made));
+    EXPECT_EQ(WaitForSingleObject(started.process.hProcess, 300), static_cast<DWORD>(WAIT_TIMEOUT)) << "waits for Enter";
+    const std::string screen = shown(started);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(started.input, "\r\n", 2, &written, nullptr));
+    ExeRun r = finish_exe(&started);
+    // Where the system showed both streams on the console, its screen stands for each.
+    if (r.out.empty() && r.err.empty()) r.out = r.err = screen;
+    return r;
+}
+
+TEST(RenderExe, ASongFolderDroppedOnItBecomesItsVideoBesideTheChart) {
+    const std::wstring package = env(L"TIVER_PACKAGE_DIR");
+    ASSERT_FALSE(package.empty());
+    const std::wstring folder = package + L"\\Sl\u00e4pp", song = folder + L"\\Min L\u00e5t", encoders = folder + L"\\Kodare";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    CreateDirectoryW(song.c_str(), nullptr);
+    CreateDirectoryW(encoders.c_str(), nullptr);
+    ASSERT_TRUE(write_file(song + L"\\notes.mid", short_chart()));
+    ASSERT_TRUE(write_file(song + L"\\song.ini", "[song]\r\nname = Natt\xC3\xA5k\r\nartist = Tiverna\r\ncharter = Mo\r\n"));
+    ASSERT_TRUE(CopyFileW(wide(build_path("tests/standin-encoder.exe")).c_str(), (encoders + L"\\ffmpeg.exe").c_str(), FALSE));
+    const std::vector<std::wstring> with_encoder = {L"PATH=" + encoders + L";C:\\windows\\system32"};
+
+    // The whole song with the caption and no control strip, to "<artist> - <name>.mp4"
+    // beside the chart; it shows its progress and says what it wrote.
+    const std::wstring video = song + L"\\Tiverna - Natt\u00e5k.mp4", again = song + L"\\Tiverna - Natt\u00e5k (2).mp4";
+    ExeRun r = drop(song, folder, with_encoder, video);
+    ASSERT_EQ(r.status, 0u) << r.out << r.err;
+    EXPECT_NE(r.out.find("tiver-render: wrote " + narrow(video) + " (1280x720, 0.000 s to 2.500 s at 60 fps, no audio)"),
+              std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("100%  151 of 151 frames"), std::string::npos) << r.err;
+    const EncoderRecord record = read_record(video);
+    EXPECT_EQ(record.bytes, 151ull * 1280 * 720 * 4);
+    EXPECT_TRUE(has_pair(record, "-metadata", "title=Natt\xC3\xA5k"));
+    const std::string first = read_file(video);
+
+    // Dropped again: a number added, the first video as it was.
+    r = drop(song, folder, with_encoder, again);
+    ASSERT_EQ(r.status, 0u) << r.out << r.err;
+    EXPECT_NE(r.out.find("tiver-render: wrote " + narrow(again)), std::string::npos) << r.out;
+    EXPECT_EQ(read_record(again).bytes, record.bytes);
+    EXPECT_EQ(read_file(video), first);
+
+    // Without an encoder it says what was wrong, and waits all the same.
+    r = drop(song, folder, {L"PATH=C:\\windows\\system32"});
+    EXPECT_EQ(r.status, 2u);
+    EXPECT_NE(r.err.find("ffmpeg is not on PATH"), std::string::npos) << r.err;
+    EXPECT_EQ(files_in(song), (std::set<std::wstring>{L"notes.mid", L"song.ini", L"Tiverna - Natt\u00e5k.mp4",
+                                                      L"Tiverna - Natt\u00e5k (2).mp4"}));
+    EXPECT_TRUE(files_in(folder).empty()) << "nothing in the working folder";
+}
+
+TEST(RenderExe, StartedFromExplorerWithoutASongItSaysHowToUseIt) {
+    const std::wstring package = env(L"TIVER_PACKAGE_DIR");
+    ASSERT_FALSE(package.empty());
+    const std::wstring bare = package + L"\\Dubbelklick";
+    CreateDirectoryW(bare.c_str(), nullptr);
+    StartedExe started = start_exe({}, bare, {}, true);
+    ASSERT_TRUE(started.ok);
+    ASSERT_TRUE(wait_for_text(started, "Press Enter to close this window.", 60000));
+    EXPECT_EQ(WaitForSingleObject(started.process.hProcess, 300), static_cast<DWORD>(WAIT_TIMEOUT)) << "waits for Enter";
+    const std::string screen = shown(started);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(started.input, "\r\n", 2, &written, nullptr));
+    const ExeRun r = finish_exe(&started);
+    EXPECT_EQ(r.status, 2u);
+    EXPECT_NE(screen.find("Drop a song folder"), std::string::npos) << screen;
+    EXPECT_TRUE(files_in(bare).empty());
 }
 
 }  // namespace

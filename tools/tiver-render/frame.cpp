@@ -73,8 +73,9 @@ double default_views_moment(const SmfFile& song, const std::vector<ViewSettings>
     return moment;
 }
 
-bool SideBySide::init(const std::vector<ViewSettings>& views, int32_t width, int32_t height) {
+bool SideBySide::init(const std::vector<ViewSettings>& views, int32_t width, int32_t height, const Caption* caption) {
     views_ = views;
+    caption_ = caption;
     left_.clear();
     int32_t x = 0;
     for (const ViewSettings& v : views) {
@@ -86,12 +87,15 @@ bool SideBySide::init(const std::vector<ViewSettings>& views, int32_t width, int
     return picture_.bits() && picture_.width() == width && picture_.height() == height && x == width;
 }
 
-TESS_IBitmap* SideBySide::assemble(TESS_IBitmap* const* frames) {
+TESS_IBitmap* SideBySide::assemble(TESS_IBitmap* const* frames, double seconds) {
     for (size_t i = 0; i < views_.size(); ++i) {
         TESS_IBitmap* f = frames[i];
         if (!f || !f->bits() || f->width() != views_[i].width || f->height() != views_[i].height) return nullptr;
     }
-    if (views_.size() == 1) return frames[0];
+    if (views_.size() == 1) {
+        if (caption_) caption_->draw(frames[0], seconds);
+        return frames[0];
+    }
     const int32_t rows = picture_.height();
     for (size_t i = 0; i < views_.size(); ++i) {
         TESS_IBitmap* f = frames[i];
@@ -102,5 +106,6 @@ TESS_IBitmap* SideBySide::assemble(TESS_IBitmap* const* frames) {
             std::memcpy(picture_.bits() + static_cast<ptrdiff_t>(y) * picture_.rowSpan() + left_[i], from, bytes);
         }
     }
+    if (caption_) caption_->draw(&picture_, seconds);
     return &picture_;
 }

@@ -1,6 +1,7 @@
 // The picture the tool writes: which views it shows (from --view, or the one view of
 // --track, --difficulty and --mode), each in its own column, and the frame assembled from
-// the views' editor frames. Used by tiver-render's main between the session and the sinks.
+// the views' editor frames with the caption over it. Used by tiver-render's main between
+// the session and the sinks.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 
 #include "songfile/smf.h"
 #include "raster/tess_bitmap.h"
+#include "tools/tiver-render/caption.h"
 #include "tools/tiver-render/options.h"
 #include "tools/tiver-render/session.h"
 
@@ -30,19 +32,21 @@ bool plan_views(const RenderOptions& options, const SmfFile& song, const std::st
 // views' difficulties (0 when no view has a gem).
 double default_views_moment(const SmfFile& song, const std::vector<ViewSettings>& views);
 
-// Puts the views' frames side by side. Made once per run, so that a frame costs only the
-// copying of its rows: a single view's frame is passed on as it is.
+// Puts the views' frames side by side and the caption, when there is one, over them. Made
+// once per run, so that a frame costs only the copying of its rows: a single view's frame is
+// passed on as it is (the caption drawn into it; the next paint redraws it all).
 class SideBySide {
 public:
-    // For views laid out by plan_views in a picture of width x height. False when the
-    // picture's memory could not be had.
-    bool init(const std::vector<ViewSettings>& views, int32_t width, int32_t height);
-    // The picture of this paint: frames[i] is view i's editor frame, at its column's size.
-    // Null when a frame does not have its column's size.
-    TESS_IBitmap* assemble(TESS_IBitmap* const* frames);
+    // For views laid out by plan_views in a picture of width x height, with `caption` (or
+    // none), which must outlive this. False when the picture's memory could not be had.
+    bool init(const std::vector<ViewSettings>& views, int32_t width, int32_t height, const Caption* caption = nullptr);
+    // The picture of the paint at `seconds`: frames[i] is view i's editor frame, at its
+    // column's size. Null when a frame does not have its column's size.
+    TESS_IBitmap* assemble(TESS_IBitmap* const* frames, double seconds);
 
 private:
     std::vector<ViewSettings> views_;
     std::vector<int32_t> left_;
     TESS_MemBitmap picture_{0, 0};
+    const Caption* caption_ = nullptr;
 };

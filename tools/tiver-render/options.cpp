@@ -149,6 +149,11 @@ bool parse_options(int argc, char** argv, RenderOptions* out, std::string* error
             o.no_audio = true;
             continue;
         }
+        if (name == "--caption" || name == "--no-controls" || name == "--preview") {
+            if (!flag()) return fail(name + " takes no value");
+            (name == "--caption" ? o.caption : name == "--no-controls" ? o.no_controls : o.preview) = true;
+            continue;
+        }
         static const char* const valued[] = {"-o", "--output", "--track", "--difficulty", "--mode",
                                              "--hopo", "--offset", "--size", "--at", "--from",
                                              "--to", "--fps", "--skin", "--ffmpeg", "--audio",
@@ -228,6 +233,7 @@ bool parse_options(int argc, char** argv, RenderOptions* out, std::string* error
                     "--view TRACK:DIFFICULTY:MODE");
     if (o.no_audio && !o.audio.empty()) return fail("--no-audio cannot be combined with --audio");
     if (o.at >= 0.0 && o.range()) return fail("--at cannot be combined with --from/--to");
+    if (o.preview && (o.at >= 0.0 || o.range())) return fail("--preview cannot be combined with --at, --from or --to");
     if (o.range()) {
         if (o.from < 0.0 || o.to < 0.0) return fail("a range needs both --from and --to");
         if (!(o.to > o.from)) return fail("--to (" + fmt(o.to) + ") must be later than --from (" + fmt(o.from) + ")");
@@ -244,9 +250,11 @@ const char* usage_text() {
            "Renders what the Tiver Preview editor shows while a chart plays: the note highway\n"
            "and its control strip. A song folder holds notes.mid or a .chart, perhaps song.ini\n"
            "(delay, hopo_frequency, eighthnote_hopo, pro_drums, five_lane_drums, name, artist,\n"
-           "charter; options given here win) and audio stems (song, guitar, bass, drums_1 ...\n"
-           ".ogg/.opus/.mp3/.wav/.flac), mixed into an MP4. Without either, renders the demo\n"
-           "song with the default skin.\n"
+           "charter, preview_start_time, preview_end_time; options given here win) and audio\n"
+           "stems (song, guitar, bass, drums_1 ... .ogg/.opus/.mp3/.wav/.flac), mixed into an MP4.\n"
+           "Without either, renders the demo song with the default skin. On Windows, a song\n"
+           "folder dropped onto tiver-render.exe becomes \"<artist> - <name>.mp4\" beside its chart\n"
+           "(the whole song, --caption --no-controls; an existing file gets a number added).\n"
            "\n"
            "  --chart NAME          the song folder's chart file to read (default: notes.mid,\n"
            "                        else its .chart, notes.chart first)\n"
@@ -271,11 +279,18 @@ const char* usage_text() {
            "  --at SECONDS          one picture with the transport at this moment (default: one\n"
            "                        second after the first note of the difficulty)\n"
            "  --from S --to S       a range of moments, every 1/FPS seconds from S to S\n"
+           "  --preview             song.ini's preview: preview_start_time (ms; 0 or none: a third\n"
+           "                        of the song) to preview_end_time (none: 30 s later)\n"
            "  --fps N               frames per second of a range, 1..240 (default 60); also the\n"
            "                        rate at which the editor is painted while the chart plays\n"
+           "  --caption             the song's name, artist and charter, each view's part and\n"
+           "                        difficulty, the current section and the time, over the top\n"
+           "                        of the picture where the highway never draws\n"
+           "  --no-controls         leave out the control strip (the highway alone)\n"
            "  --audio FILE          audio for the MP4 (repeat to mix several); replaces the stems\n"
            "  --no-audio            an MP4 without sound; the whole song ends with the chart\n"
-           "  --ffmpeg PATH         the ffmpeg program (default: ffmpeg on PATH; ffprobe beside it)\n"
+           "  --ffmpeg PATH         the ffmpeg program (default: ffmpeg beside this program, else on\n"
+           "                        PATH; ffprobe beside it)\n"
            "  --skin DIR            take the images from DIR instead of the default skin\n"
            "  --list-tracks         list the song's name, artist, charter and tracks, and exit\n"
            "  -h, --help            this text\n"

@@ -33,12 +33,15 @@ struct RenderOptions {
     double fps = 60.0;
     bool fps_given = false;
     std::string skin;         // empty: the default skin beside the program
-    std::string ffmpeg;       // empty: ffmpeg found through PATH
+    std::string ffmpeg;       // empty: ffmpeg beside the program or through PATH
     std::vector<std::string> audio;  // --audio files, in the order given
     bool no_audio = false;
     std::vector<ViewOption> views;   // empty: one view from --track, --difficulty, --mode
     bool list_tracks = false;
     bool help = false;
+    bool caption = false;      // the song, parts, section and time drawn over the picture
+    bool no_controls = false;  // the picture without the control strip
+    bool preview = false;      // song.ini's preview range
 
     bool range() const { return from >= 0.0 || to >= 0.0; }
 };

@@ -39,5 +39,9 @@ bool probe_new_file(const std::string& path, std::string* error);
 
 // A number that differs between processes running at once (for temporary names).
 long process_id();
+// Whether the program has a console of its own, which no terminal or other program shares:
+// on Windows, a console program started from Explorer (a drop, a double-click) gets a new
+// console that closes with it. Never on POSIX.
+bool owns_console();
 // Whether standard error is a terminal (progress then rewrites one line).
 bool stderr_is_terminal();

@@ -26,3 +26,6 @@ std::unique_ptr<ChildProcess> start_child(const std::vector<std::string>& argv, 
 
 // The full path of `program` found through PATH, or empty.
 std::string find_on_path(const char* program);
+// `program` in `folder` (the one of the running program), or else found through PATH, as
+// Windows itself looks for programs; empty when neither has it.
+std::string find_program(const char* program, const std::string& folder);

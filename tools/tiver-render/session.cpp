@@ -158,7 +158,7 @@ bool render_session(SmfFile song, const SessionSettings& s, double first, int64_
     const auto paint_all = [&]() {
         for (size_t i = 0; i < instances.size(); ++i) {
             const ViewSettings& v = instances[i].view;
-            if (!headless_editor_paint(instances[i].self, v.width, v.height)) return false;
+            if (!headless_editor_paint(instances[i].self, v.width, v.height, s.controls)) return false;
             frames[i] = instances[i].self->frame_bitmap;
         }
         return true;

@@ -32,6 +32,7 @@ struct SessionSettings {
     int32_t offset_ms = 0;            // the host's time offset, shared by every instance
     double paint_rate = 60.0;         // paints per second of chart time while playing
     std::string ini_path;             // the host's INI file (holds the time offset)
+    bool controls = true;             // the editors paint their control strips
 };
 
 // Receives each painted frame: `frames[i]` is view i's editor bitmap, one per view.

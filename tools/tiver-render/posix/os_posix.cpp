@@ -70,4 +70,6 @@ bool probe_new_file(const std::string& path, std::string* error) {
 
 long process_id() { return static_cast<long>(getpid()); }
 
+bool owns_console() { return false; }
+
 bool stderr_is_terminal() { return isatty(2) != 0; }

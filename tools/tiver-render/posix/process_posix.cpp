@@ -99,6 +99,15 @@ std::unique_ptr<ChildProcess> start_child(const std::vector<std::string>& args, 
     return std::unique_ptr<ChildProcess>(new PosixChild(pid, fds[1]));
 }
 
+namespace {
+
+bool is_program(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+}  // namespace
+
 std::string find_on_path(const char* program) {
     const char* path = std::getenv("PATH");
     if (!path) return "";
@@ -110,10 +119,13 @@ std::string find_on_path(const char* program) {
         std::string dir = dirs.substr(start, end - start);
         if (dir.empty()) dir = ".";
         const std::string candidate = dir + "/" + program;
-        struct stat st;
-        if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0)
-            return candidate;
+        if (is_program(candidate)) return candidate;
         start = end + 1;
     }
     return "";
+}
+
+std::string find_program(const char* program, const std::string& folder) {
+    const std::string beside = folder + "/" + program;
+    return !folder.empty() && is_program(beside) ? beside : find_on_path(program);
 }

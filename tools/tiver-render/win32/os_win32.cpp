@@ -160,6 +160,12 @@ bool probe_new_file(const std::string& path, std::string* error) {
 
 long process_id() { return static_cast<long>(GetCurrentProcessId()); }
 
+bool owns_console() {
+    // The processes attached to this console: only this one when the console was made for it.
+    DWORD attached[2];
+    return GetConsoleProcessList(attached, 2) == 1;
+}
+
 bool stderr_is_terminal() {
     DWORD mode = 0;
     return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;

@@ -1,5 +1,5 @@
 // The encoder child on Windows: CreateProcessW with an anonymous pipe on its standard
-// input, and the program found through PATH as NAME.exe.
+// input, and the program found as NAME.exe beside this one or through PATH.
 #include "platform/win32/windows_api.h"
 
 #include "tools/tiver-render/process.h"
@@ -102,10 +102,30 @@ std::unique_ptr<ChildProcess> start_child(const std::vector<std::string>& args, 
     return std::unique_ptr<ChildProcess>(new Win32Child(started.hProcess, write_end));
 }
 
-std::string find_on_path(const char* program) {
+namespace {
+
+// NAME.exe for a name without an extension.
+std::wstring program_file(const char* program) {
     std::wstring name = wide(program);
     const size_t dot = name.find_last_of(L'.');
     if (dot == std::wstring::npos || name.find_first_of(L"\\/", dot) != std::wstring::npos) name += L".exe";
+    return name;
+}
+
+bool is_program(const std::wstring& path) {
+    const DWORD a = GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace
+
+std::string find_program(const char* program, const std::string& folder) {
+    const std::wstring beside = wide(folder) + L"\\" + program_file(program);
+    return !folder.empty() && is_program(beside) ? narrow(beside) : find_on_path(program);
+}
+
+std::string find_on_path(const char* program) {
+    const std::wstring name = program_file(program);
     const DWORD n = GetEnvironmentVariableW(L"PATH", nullptr, 0);
     if (n == 0) return "";
     std::wstring dirs(n, L'\0');
@@ -119,8 +139,7 @@ std::string find_on_path(const char* program) {
         while (!dir.empty() && (dir.back() == L'\\' || dir.back() == L'/')) dir.pop_back();
         if (!dir.empty()) {
             const std::wstring candidate = dir + L"\\" + name;
-            const DWORD a = GetFileAttributesW(candidate.c_str());
-            if (a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY)) return narrow(candidate);
+            if (is_program(candidate)) return narrow(candidate);
         }
         start = end + 1;
     }
