@@ -58,10 +58,12 @@ protected:
 };
 
 TEST_F(DemoChart, HasATempoMapWithChangesAndAnOddMeter) {
-    ASSERT_EQ(file.tracks.size(), 4u);
+    ASSERT_EQ(file.tracks.size(), 5u);
     EXPECT_EQ(file.tracks[1].name, "PART GUITAR");
     EXPECT_EQ(file.tracks[2].name, "PART DRUMS");
     EXPECT_EQ(file.tracks[3].name, "PART KEYS");
+    EXPECT_EQ(file.tracks[4].name, "EVENTS");
+    EXPECT_GT(texts_of(file.tracks[4]).size(), 5u) << "sections";
     std::set<uint32_t> tempos;
     for (const SmfTempo& t : file.tempos) tempos.insert(t.us_per_quarter);
     EXPECT_GE(tempos.size(), 4u);

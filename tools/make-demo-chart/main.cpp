@@ -308,6 +308,20 @@ void keys_track(SmfWriterTrack& t, const std::vector<Measure>& m, Lcg& rng) {
     for (int i : {12, 40}) t.note(m[i].start, m[i].length * 4, 116, 100);
 }
 
+// The song's sections, as charts name them on their EVENTS track.
+void events_track(SmfWriterTrack& t, const std::vector<Measure>& m) {
+    t.name("EVENTS");
+    t.text(0, "[section Intro]");
+    t.text(m[13].start, "[section Open riff]");
+    t.text(m[16].start, "[section Verse 1]");
+    t.text(m[24].start, "[prc_seven_eight]");
+    t.text(m[28].start, "[section Chorus]");
+    t.text(m[32].start, "[section Guitar solo]");
+    t.text(m[40].start, "[section_verse_2]");
+    t.text(m[48].start, "[section Outro]");
+    t.text(m.back().start + m.back().length, "[end]");
+}
+
 std::vector<uint8_t> make_demo_chart(std::vector<Slot>* guitar_expert) {
     const std::vector<Measure> m = song_measures();
     Lcg rng;
@@ -317,6 +331,7 @@ std::vector<uint8_t> make_demo_chart(std::vector<Slot>* guitar_expert) {
     *guitar_expert = guitar_track(w.add_track(), m, rng);
     drums_track(w.add_track(), m, rng);
     keys_track(w.add_track(), m, rng);
+    events_track(w.add_track(), m);
     return w.bytes();
 }
 
