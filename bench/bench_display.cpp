@@ -1,5 +1,6 @@
-// Highway display benchmarks: one steady-state frame of the densest Expert guitar passage of the
-// demo chart with the default skin, beside a memcpy of the same frame; loading the whole skin.
+// Highway display benchmarks: one frame of the densest Expert guitar passage of the demo chart
+// with the default skin, steady or after a size change, beside a memcpy of the same frame;
+// loading the whole skin.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -122,6 +123,9 @@ public:
     }
 
     void render() { self_->render_highway(width_, height_); }
+    // The next frame rebuilds the backdrop and empties every scaled copy, as after a size
+    // change or a click on MODE.
+    void mark_layout_dirty() { self_->layout_dirty = 1; }
     int32_t visible() const { return self_->visible.count<VisibleGem>(); }
     int32_t sustains() const {
         const VisibleGem* g = self_->visible.records<VisibleGem>();
@@ -163,7 +167,10 @@ private:
     double next_ = 0.0;
 };
 
-void BM_RenderFrame(benchmark::State& state) {
+// The densest passage frame by frame. Steady: after two passes of the loop the backdrop is
+// built and every width of the passage cached. Rebuilt: every timed frame rebuilds the
+// backdrop and makes each scaled copy it draws again.
+void render_passage(benchmark::State& state, bool rebuilt) {
     const int32_t w = static_cast<int32_t>(state.range(0));
     const int32_t h = static_cast<int32_t>(state.range(1));
     auto session = std::make_unique<Session>();
@@ -172,7 +179,6 @@ void BM_RenderFrame(benchmark::State& state) {
         state.SkipWithError(error.c_str());
         return;
     }
-    // Two passes of the loop: the backdrop built and every width of the passage cached.
     for (int32_t i = 0; i < 2 * session->frames_per_loop() + 2; ++i) {
         session->advance();
         session->render();
@@ -181,6 +187,7 @@ void BM_RenderFrame(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         session->advance();
+        if (rebuilt) session->mark_layout_dirty();
         state.ResumeTiming();
         session->render();
         benchmark::ClobberMemory();
@@ -195,6 +202,9 @@ void BM_RenderFrame(benchmark::State& state) {
     state.counters["sustains"] = static_cast<double>(sustains) / static_cast<double>(frames);
     state.SetItemsProcessed(state.iterations() * w * h);
 }
+
+void BM_RenderFrame(benchmark::State& state) { render_passage(state, false); }
+void BM_RenderFrameRebuilt(benchmark::State& state) { render_passage(state, true); }
 
 // The reference: one memcpy of the frame's bytes.
 void BM_MemcpyFrameSized(benchmark::State& state) {
@@ -231,6 +241,7 @@ void BM_LoadSkin(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_RenderFrame)->Args({400, 400})->Args({1280, 720})->Args({1920, 1080})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RenderFrameRebuilt)->Args({400, 400})->Args({1280, 720})->Args({1920, 1080})->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MemcpyFrameSized)->Args({400, 400})->Args({1280, 720})->Args({1920, 1080})->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LoadSkin)->Unit(benchmark::kMillisecond);
 
