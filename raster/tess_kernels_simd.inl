@@ -603,12 +603,21 @@ void column_sums(uint16_t (*out)[4], const TESS_pixel* const* rows, const Column
     for (int32_t q = 0; q < Count; ++q) r[q] = rows[q] + run.src;
     uint16_t (*o)[4] = out + run.at;
     const int32_t n = run.n;
-    for (int32_t x = 0; x < n; x += C) {
-        const int32_t at = x + C <= n ? x : n - C;
+    auto chunk = [&](int32_t at) {
         typename V::reg acc = V::zero();
         for (int32_t q = 0; q < Count; ++q) acc = V::add16(acc, V::widen(r[q] + at));
         V::store(reinterpret_cast<TESS_pixel*>(o[at]), acc);
+    };
+    int32_t x = 0;
+    for (; x + 2 * C <= n; x += 2 * C) {
+        chunk(x);
+        chunk(x + C);
     }
+    if (x + C <= n) {
+        chunk(x);
+        x += C;
+    }
+    if (x < n) chunk(n - C);  // the last columns, overlapping the chunk before
 }
 
 // The column sums of `count` rows (0 to 5) over every run, the row loop unrolled for each count.
@@ -654,38 +663,52 @@ struct Divide16 {
     }
 };
 
-// One pixel's box: the channel sums of columns c - R .. c + R over the rows (at most
-// 25 * 255), in the low 64 bits. Each row is widened N / 2 columns at a time from c - R, and
-// once more ending exactly at c + R for the last column, so that nothing past the kernel is
-// read.
-template <class V, int32_t R, int32_t Count>
-inline __m128i box_window(const TESS_pixel* const* rows, int32_t c) {
-    __m128i s, last;
-    if constexpr (R == 2 && V::N == 8) {  // columns c - 2 .. c + 1, then c - 1 .. c + 2
-        typename V::reg a = V::widen(rows[0] + c - 2), b = V::widen(rows[0] + c - 1);
-        for (int32_t q = 1; q < Count; ++q) {
-            a = V::add16(a, V::widen(rows[q] + c - 2));
-            b = V::add16(b, V::widen(rows[q] + c - 1));
-        }
-        s = _mm_add_epi16(_mm256_castsi256_si128(a), _mm256_extracti128_si256(a, 1));
-        last = _mm_srli_si128(_mm256_extracti128_si256(b, 1), 8);
-    } else {  // pairs from c - R, then the pair ending at c + R
-        s = V128::widen(rows[0] + c - R);
-        if constexpr (R == 2) s = _mm_add_epi16(s, V128::widen(rows[0] + c));
-        last = V128::widen(rows[0] + c + R - 1);
-        for (int32_t q = 1; q < Count; ++q) {
-            s = _mm_add_epi16(s, V128::widen(rows[q] + c - R));
-            if constexpr (R == 2) s = _mm_add_epi16(s, V128::widen(rows[q] + c));
-            last = _mm_add_epi16(last, V128::widen(rows[q] + c + R - 1));
-        }
-        last = _mm_srli_si128(last, 8);
-    }
-    return _mm_add_epi16(_mm_add_epi16(s, _mm_srli_si128(s, 8)), last);
+// The channels of one pixel in the low four 16-bit lanes.
+inline __m128i widen_one(TESS_pixel p) {
+    return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(p)), _mm_setzero_si128());
 }
 
-// A box's kernels overlap little (steps of at least 2.4 for 3 x 3, 3 for 5 x 5), so each
-// pixel's window is summed on its own, two pixels to a division.
-// One pixel's box from the column sums of its 2R + 1 columns, e[0] the first.
+// One pixel's box: the channel sums of columns c - R .. c + R over the rows (at most
+// 25 * 255), in the low 64 bits. Each row is widened in pairs of columns from c - R, and once
+// more in the pair ending exactly at c + R for the last column, so that nothing past the
+// kernel is read.
+template <int32_t R, int32_t Count>
+inline __m128i box_window(const TESS_pixel* const* rows, int32_t c) {
+    __m128i s = V128::widen(rows[0] + c - R);
+    if constexpr (R == 2) s = _mm_add_epi16(s, V128::widen(rows[0] + c));
+    __m128i last = V128::widen(rows[0] + c + R - 1);
+    for (int32_t q = 1; q < Count; ++q) {
+        s = _mm_add_epi16(s, V128::widen(rows[q] + c - R));
+        if constexpr (R == 2) s = _mm_add_epi16(s, V128::widen(rows[q] + c));
+        last = _mm_add_epi16(last, V128::widen(rows[q] + c + R - 1));
+    }
+    return _mm_add_epi16(_mm_add_epi16(s, _mm_srli_si128(s, 8)), _mm_srli_si128(last, 8));
+}
+
+// Two pixels' boxes: the low 64 bits for column a's, the high ones for column b's.
+template <class V, int32_t R, int32_t Count>
+inline __m128i box_windows(const TESS_pixel* const* rows, int32_t a, int32_t b) {
+    if constexpr (R == 2 && V::N == 8) {
+        // Per pixel and row: columns c - 2 .. c + 1 and c - 1 .. c + 2, four at a time.
+        __m256i fa = V::widen(rows[0] + a - 2), la = V::widen(rows[0] + a - 1);
+        __m256i fb = V::widen(rows[0] + b - 2), lb = V::widen(rows[0] + b - 1);
+        for (int32_t q = 1; q < Count; ++q) {
+            fa = V::add16(fa, V::widen(rows[q] + a - 2));
+            la = V::add16(la, V::widen(rows[q] + a - 1));
+            fb = V::add16(fb, V::widen(rows[q] + b - 2));
+            lb = V::add16(lb, V::widen(rows[q] + b - 1));
+        }
+        // Both pixels' halves side by side: a in the low 128 bits, b in the high ones.
+        const __m256i f = _mm256_add_epi16(_mm256_permute2x128_si256(fa, fb, 0x20),
+                                           _mm256_permute2x128_si256(fa, fb, 0x31));
+        const __m256i last = _mm256_srli_si256(_mm256_permute2x128_si256(la, lb, 0x31), 8);
+        const __m256i sum = _mm256_add_epi16(_mm256_add_epi16(f, _mm256_srli_si256(f, 8)), last);
+        return _mm256_castsi256_si128(_mm256_permute4x64_epi64(sum, 0x08));
+    } else {
+        return _mm_unpacklo_epi64(box_window<R, Count>(rows, a), box_window<R, Count>(rows, b));
+    }
+}
+
 template <class V, int32_t R>
 inline __m128i box_from_sums(const uint16_t (*e)[4]) {
     __m128i s;
@@ -697,6 +720,21 @@ inline __m128i box_from_sums(const uint16_t (*e)[4]) {
         if constexpr (R == 2) s = _mm_add_epi16(s, _mm_loadu_si128(reinterpret_cast<const __m128i*>(e + 2)));
     }
     return _mm_add_epi16(_mm_add_epi16(s, _mm_srli_si128(s, 8)), load_entry(e[2 * R]));
+}
+
+// Two pixels' boxes from the column sums, e and f the first of each one's 2R + 1 columns: the
+// low 64 bits for e's, the high ones for f's.
+template <class V, int32_t R>
+inline __m128i boxes_from_sums(const uint16_t (*e)[4], const uint16_t (*f)[4]) {
+    if constexpr (R == 2 && V::N == 8) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(e));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(f));
+        const __m256i s = _mm256_add_epi16(_mm256_permute2x128_si256(a, b, 0x20), _mm256_permute2x128_si256(a, b, 0x31));
+        const __m128i four = _mm256_castsi256_si128(_mm256_permute4x64_epi64(_mm256_add_epi16(s, _mm256_srli_si256(s, 8)), 0x08));
+        return _mm_add_epi16(four, _mm_unpacklo_epi64(load_entry(e[4]), load_entry(f[4])));
+    } else {
+        return _mm_unpacklo_epi64(box_from_sums<V, R>(e), box_from_sums<V, R>(f));
+    }
 }
 
 // Boxes are summed two pixels to a division. Where kernels overlap (the runs are fewer than
@@ -722,19 +760,44 @@ void box_row(TESS_pixel* out, const ReduceColumns& c, const TESS_pixel* const* r
         alignas(32) uint16_t sums[REDUCE_ENTRIES][4];
         for (int32_t u = 0; u < c.runCount; ++u) column_sums<V, Count>(sums, rows, c.runs[u]);
         const int32_t* at = c.at;
-        for (; k + 2 <= end; k += 2) {
-            const __m128i a = box_from_sums<V, R>(sums + at[k]), b = box_from_sums<V, R>(sums + at[k + 1]);
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + k), divide(_mm_unpacklo_epi64(a, b)));
-        }
+        for (; k + 2 <= end; k += 2)
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + k), divide(boxes_from_sums<V, R>(sums + at[k], sums + at[k + 1])));
         if (k < end) out[k] = static_cast<TESS_pixel>(_mm_cvtsi128_si32(divide(box_from_sums<V, R>(sums + at[k]))));
         return;
     }
     const int32_t* cx = c.cx;
-    for (; k + 2 <= end; k += 2) {
-        const __m128i a = box_window<V, R, Count>(rows, cx[k]), b = box_window<V, R, Count>(rows, cx[k + 1]);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + k), divide(_mm_unpacklo_epi64(a, b)));
+    for (; k + 2 <= end; k += 2)
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + k), divide(box_windows<V, R, Count>(rows, cx[k], cx[k + 1])));
+    if (k < end) out[k] = static_cast<TESS_pixel>(_mm_cvtsi128_si32(divide(box_window<R, Count>(rows, cx[k]))));
+}
+
+// A box cut by the left or the right edge, divided by its count of cells. Its columns are the
+// first or the last m of the 2R columns at the edge, widened together with the others masked
+// off; a source too narrow for that has its cells added one by one.
+inline TESS_pixel box_clipped(const ReduceColumns& c, const TESS_pixel* const* rows, int32_t count,
+                              int32_t k, int32_t radius) {
+    const int32_t cx = c.cx[k];
+    const int32_t x0 = cx - radius < c.left ? c.left : cx - radius;
+    const int32_t x1 = cx + radius >= c.right ? c.right - 1 : cx + radius;
+    const int32_t m = x1 - x0 + 1, span = 2 * radius;
+    __m128i s = _mm_setzero_si128();
+    if (c.right - c.left >= span && (x0 == c.left) != (x1 == c.right - 1)) {
+        const int32_t first = x0 == c.left ? c.left : c.right - span;  // the edge's 2R columns
+        __m128i lo = _mm_setzero_si128(), hi = _mm_setzero_si128();
+        for (int32_t q = 0; q < count; ++q) {
+            lo = _mm_add_epi16(lo, V128::widen(rows[q] + first));
+            if (radius == 2) hi = _mm_add_epi16(hi, V128::widen(rows[q] + first + 2));
+        }
+        // Columns first .. first + 2R - 1 in 64-bit lanes of lo, hi; keep those from x0 to x1.
+        alignas(16) uint16_t col[4][4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(col[0]), lo);
+        _mm_store_si128(reinterpret_cast<__m128i*>(col[2]), hi);
+        for (int32_t x = x0; x <= x1; ++x) s = _mm_add_epi16(s, load_entry(col[x - first]));
+    } else {
+        for (int32_t q = 0; q < count; ++q)
+            for (int32_t x = x0; x <= x1; ++x) s = _mm_add_epi16(s, widen_one(rows[q][x]));
     }
-    if (k < end) out[k] = static_cast<TESS_pixel>(_mm_cvtsi128_si32(divide(box_window<V, R, Count>(rows, cx[k]))));
+    return static_cast<TESS_pixel>(_mm_cvtsi128_si32(Divide16(BOX_DIVISORS.of[count * m])(s)));
 }
 
 template <class V, int32_t R>
@@ -743,7 +806,8 @@ void reduce_box_rows(TESS_pixel* out, const ReduceColumns& c, const ReduceRow& r
     int32_t count = 0;
     for (int32_t q = 0; q <= 2 * R; ++q)
         if (r.rows[q]) rows[count++] = r.rows[q];
-    reduce_edges(out, c, r);
+    for (int32_t k = 0; k < c.innerBegin; ++k) out[k] = box_clipped(c, rows, count, k, R);
+    for (int32_t k = c.innerEnd; k < c.n; ++k) out[k] = box_clipped(c, rows, count, k, R);
     switch (count) {  // the centre row is always there
     case 1: box_row<V, R, 1>(out, c, rows, r.div16); break;
     case 2: box_row<V, R, 2>(out, c, rows, r.div16); break;
