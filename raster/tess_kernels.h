@@ -73,14 +73,16 @@ inline int32_t group_count(int32_t width, int32_t n) { return n > width ? (n + w
 
 // Bilinear columns of a strip: column k interpolates source columns c0[k] and c1[k] (c0[k] + 1,
 // or c0[k] itself on the last source column) by the 16-bit fraction fx[k] (0 on the last
-// source column). For the groups of SCALE_GROUP columns, run[g] is the first of SCALE_GROUP
-// source pixels that hold every pixel group g reads, at pick0 and pick1 from it, or -1.
+// source column). For the groups of SCALE_GROUP columns, run[g] is the first of runPixels[g]
+// source pixels (SCALE_GROUP or twice that) that hold every pixel group g reads, at pick0 and
+// pick1 from it, or -1.
 struct BilinearColumns {
     const int32_t* c0;
     const int32_t* c1;
     const int32_t* fx;
     int32_t n;
     const int32_t* run;
+    const int32_t* runPixels;
     const int32_t* pick0;
     const int32_t* pick1;
 };
@@ -227,6 +229,9 @@ struct Kernels {
     // n pixels of bytes red, green, blue, alpha (any alignment) turned into TESS pixels (blue,
     // green, red, alpha): decoded PNG rows.
     void (*swap_red_blue)(uint8_t* pixels, int32_t n);
+    // The columns [*begin, *end) of a row of n pixels from its first to its last pixel that
+    // is not wholly transparent; an empty span at n when every pixel is.
+    void (*visible_span)(const TESS_pixel* row, int32_t n, int32_t* begin, int32_t* end);
     // Bilinear sampling, one strip at a time. The pixels of columns c0 and c1 of one source row
     // into left and right (k = 0 up to the group-padded count).
     void (*bilinear_gather)(TESS_pixel* left, TESS_pixel* right, const TESS_pixel* row,
@@ -284,6 +289,18 @@ void fill_words(const FillRows& r, TESS_pixel c) {
     for (int32_t y = 0; y < r.h; ++y, row += r.step) {
         for (int32_t i = 0; i < r.w; ++i) row[i] = mix_word<M>(c, row[i]);
     }
+}
+
+// Trims the transparent pixels at both ends, one at a time from begin and from end.
+inline void trim_transparent(const TESS_pixel* row, int32_t* begin, int32_t* end) {
+    while (*begin < *end && (row[*begin] >> 24) == 0) ++*begin;
+    while (*end > *begin && (row[*end - 1] >> 24) == 0) --*end;
+}
+
+inline void visible_span_pixels(const TESS_pixel* row, int32_t n, int32_t* begin, int32_t* end) {
+    *begin = 0;
+    *end = n;
+    trim_transparent(row, begin, end);
 }
 
 inline void swap_red_blue_bytes(uint8_t* p, int32_t n) {

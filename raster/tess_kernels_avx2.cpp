@@ -30,6 +30,7 @@ const Kernels AVX2_KERNELS = {
     {avx2::fill_rows<avx2::V256, Mix::Store>, avx2::fill_rows<avx2::V256, Mix::Half>,
      avx2::fill_rows<avx2::V256, Mix::Quarter>, avx2::fill_rows<avx2::V256, Mix::ThreeQuarters>},
     avx2::swap_red_blue<avx2::V256>,
+    avx2::visible_span<avx2::V256>,
     avx2::bilinear_gather<avx2::V256>,
     avx2::bilinear_pair<avx2::V256>,
     avx2::bilinear_row<avx2::V256>,

@@ -118,6 +118,7 @@ const Kernels GENERIC_KERNELS = {
     {fill_words<Mix::Store>, fill_words<Mix::Half>, fill_words<Mix::Quarter>,
      fill_words<Mix::ThreeQuarters>},
     swap_red_blue_bytes,
+    visible_span_pixels,
     bilinear_gather_pixels,
     bilinear_pair,
     bilinear_row,

@@ -116,6 +116,10 @@ struct V256 {
     // Lane i of the result is lane idx[i] (0..7) of v.
     static constexpr bool CAN_PICK = true;
     static reg pick(reg v, reg idx) { return _mm256_permutevar8x32_epi32(v, idx); }
+    // Lane i is lane idx[i] (0..15) of lo followed by hi.
+    static reg pick2(reg lo, reg hi, reg idx) {
+        return _mm256_blendv_epi8(pick(lo, idx), pick(hi, idx), _mm256_cmpgt_epi32(idx, set1(7)));
+    }
     // Within each 128-bit half, as the SSE2 operations are.
     static reg madd16(reg a, reg b) { return _mm256_madd_epi16(a, b); }
     static reg unpacklo16(reg a, reg b) { return _mm256_unpacklo_epi16(a, b); }
@@ -432,6 +436,20 @@ void swap_red_blue(uint8_t* p, int32_t n) {
     swap_red_blue_bytes(p + size_t(i) * 4, n - i);
 }
 
+// ---- Visible spans of scaled copies ------------------------------------------------------------
+
+// Whole groups of transparent pixels skipped from both ends, then the pixels of the groups
+// that end the span one by one. Rows shorter than a group go pixel by pixel.
+template <class V>
+void visible_span(const TESS_pixel* row, int32_t n, int32_t* begin, int32_t* end) {
+    int32_t b = 0, e = n;
+    while (b + V::N <= e && V::all_transparent(V::load(row + b))) b += V::N;
+    while (e - V::N >= b && V::all_transparent(V::load(row + e - V::N))) e -= V::N;
+    trim_transparent(row, &b, &e);
+    *begin = b;
+    *end = e;
+}
+
 // ---- Scaled blits: bilinear sampling ----------------------------------------------------------
 
 // With D = P01 - P00, dP = P10 - P00 and dD = P11 - P10 - P01 + P00, the bilinear sum is
@@ -462,22 +480,27 @@ inline void spread_weights(typename V::reg w, typename V::reg* lo, typename V::r
 }
 
 // The pixels of c0 and c1 for a strip. Where a group's columns lie within eight source pixels
-// (magnification, the usual case) they come from one load of those, rearranged by V::pick;
-// other groups load pixel by pixel.
+// (magnification, the usual case) or sixteen (reductions of up to two) they come from one or
+// two loads of those, rearranged by V::pick; other groups load pixel by pixel.
 template <class V>
 void bilinear_gather(TESS_pixel* left, TESS_pixel* right, const TESS_pixel* row,
                      const BilinearColumns& c) {
     if constexpr (V::CAN_PICK && V::N == SCALE_GROUP) {
-        const int32_t *c0 = c.c0, *c1 = c.c1, *run = c.run;
+        using reg = typename V::reg;
+        const int32_t *c0 = c.c0, *c1 = c.c1, *run = c.run, *runPixels = c.runPixels;
         const TESS_pixel* pick0 = reinterpret_cast<const TESS_pixel*>(c.pick0);
         const TESS_pixel* pick1 = reinterpret_cast<const TESS_pixel*>(c.pick1);
         const int32_t n = c.n, groups = group_count(V::N, n);
         for (int32_t g = 0; g < groups; ++g) {
             const int32_t k = group_start(g, V::N, n);
-            if (run[g] >= 0) {
-                const typename V::reg pixels = V::load(row + run[g]);
+            if (run[g] >= 0 && runPixels[g] == V::N) {
+                const reg pixels = V::load(row + run[g]);
                 V::store(left + k, V::pick(pixels, V::load(pick0 + k)));
                 V::store(right + k, V::pick(pixels, V::load(pick1 + k)));
+            } else if (run[g] >= 0) {
+                const reg lo = V::load(row + run[g]), hi = V::load(row + run[g] + V::N);
+                V::store(left + k, V::pick2(lo, hi, V::load(pick0 + k)));
+                V::store(right + k, V::pick2(lo, hi, V::load(pick1 + k)));
             } else {
                 for (int32_t q = k; q < k + V::N; ++q) {
                     left[q] = row[c0[q]];

@@ -19,6 +19,7 @@ const Kernels SSE2_KERNELS = {
     {sse2::fill_rows<sse2::V128, Mix::Store>, sse2::fill_rows<sse2::V128, Mix::Half>,
      sse2::fill_rows<sse2::V128, Mix::Quarter>, sse2::fill_rows<sse2::V128, Mix::ThreeQuarters>},
     sse2::swap_red_blue<sse2::V128>,
+    sse2::visible_span<sse2::V128>,
     bilinear_gather_pixels,  // without gather instructions: one load per pixel
     sse2::bilinear_pair<sse2::V128>,
     sse2::bilinear_row<sse2::V128>,

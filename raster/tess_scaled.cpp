@@ -164,7 +164,7 @@ void bilinear_strips(const Scaled& s, const Columns& cols, const Combine& cb) {
     const tess::Kernels& kn = tess::kernels();
     alignas(32) int32_t c0[tess::SCALE_STRIP], c1[tess::SCALE_STRIP], fx[tess::SCALE_STRIP];
     alignas(32) int32_t pick0[tess::SCALE_STRIP], pick1[tess::SCALE_STRIP];
-    int32_t run[tess::SCALE_STRIP / tess::SCALE_GROUP];
+    int32_t run[tess::SCALE_STRIP / tess::SCALE_GROUP], runPixels[tess::SCALE_STRIP / tess::SCALE_GROUP];
     alignas(32) TESS_pixel gathered[2][2][tess::SCALE_STRIP];
     alignas(32) unsigned char pair[tess::SCALE_STRIP * tess::BILINEAR_PAIR_BYTES];
     alignas(32) TESS_pixel samples[tess::SCALE_STRIP];
@@ -183,20 +183,20 @@ void bilinear_strips(const Scaled& s, const Columns& cols, const Combine& cb) {
             c1[k] = c1[n - 1];
             fx[k] = fx[n - 1];
         }
-        // Groups whose pixels lie within SCALE_GROUP source pixels, as columns step to the right
-        // by at most one pixel: what each of their columns reads, from the first.
+        // Groups whose pixels lie within SCALE_GROUP source pixels (columns stepping right by at
+        // most one), or twice that: what each of their columns reads, from the first.
         for (int32_t g = 0; g < tess::group_count(tess::SCALE_GROUP, n); ++g) {
             const int32_t k = tess::group_start(g, tess::SCALE_GROUP, n), e = k + tess::SCALE_GROUP - 1;
-            const int32_t first = c0[k];
-            const bool fits = c0[e] >= first && c1[e] - first < tess::SCALE_GROUP &&
-                              first + tess::SCALE_GROUP <= s.srcWidth;
+            const int32_t first = c0[k], span = c1[e] - first + 1;
+            runPixels[g] = span <= tess::SCALE_GROUP ? tess::SCALE_GROUP : 2 * tess::SCALE_GROUP;
+            const bool fits = c0[e] >= first && span <= runPixels[g] && first + runPixels[g] <= s.srcWidth;
             run[g] = fits ? first : -1;
             for (int32_t q = k; fits && q <= e; ++q) {
                 pick0[q] = c0[q] - first;
                 pick1[q] = c1[q] - first;
             }
         }
-        const tess::BilinearColumns bc = {c0, c1, fx, n, run, pick0, pick1};
+        const tess::BilinearColumns bc = {c0, c1, fx, n, run, runPixels, pick0, pick1};
         int32_t slotRow[2] = {-1, -1};
         auto row_pixels = [&](int32_t r) {
             const int32_t slot = r & 1;
