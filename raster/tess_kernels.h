@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "raster/tess.h"
 
@@ -181,6 +182,7 @@ struct ReduceColumns {
     const int32_t* cx;
     int32_t n;
     int32_t left, right;
+    int32_t width;  // pixels of a source row that may be read
     int32_t innerBegin, innerEnd;
     const int32_t* at;
     const ColumnRun* runs;

@@ -708,6 +708,56 @@ inline __m128i box_window(const TESS_pixel* const* rows, int32_t c) {
     return _mm_add_epi16(_mm_add_epi16(s, _mm_srli_si128(s, 8)), _mm_srli_si128(last, 8));
 }
 
+// Columns first .. first + 7 of each row, two rows at a time: their bytes interleaved and added
+// pairwise by the multiply-add with ones, which also widens them. The channel sums of columns
+// b .. e - 1 of the eight (all others masked off) come back in the low 64 bits.
+template <int32_t Count>
+inline __m256i box_columns_wide(const TESS_pixel* const* rows, int32_t first, __m256i keepLo, __m256i keepHi) {
+    const __m256i ones = _mm256_set1_epi8(1);
+    __m256i lo = _mm256_setzero_si256(), hi = lo;  // columns 0, 1 | 4, 5 and 2, 3 | 6, 7
+    int32_t q = 0;
+    for (; q + 2 <= Count; q += 2) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[q] + first));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[q + 1] + first));
+        lo = _mm256_add_epi16(lo, _mm256_maddubs_epi16(_mm256_unpacklo_epi8(a, b), ones));
+        hi = _mm256_add_epi16(hi, _mm256_maddubs_epi16(_mm256_unpackhi_epi8(a, b), ones));
+    }
+    if (q < Count) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[q] + first));
+        lo = _mm256_add_epi16(lo, _mm256_unpacklo_epi8(a, _mm256_setzero_si256()));
+        hi = _mm256_add_epi16(hi, _mm256_unpackhi_epi8(a, _mm256_setzero_si256()));
+    }
+    return _mm256_add_epi16(_mm256_and_si256(lo, keepLo), _mm256_and_si256(hi, keepHi));
+}
+
+// The same, folded: the sums in the low 64 bits.
+template <int32_t Count>
+inline __m128i box_columns(const TESS_pixel* const* rows, int32_t first, __m256i keepLo, __m256i keepHi) {
+    const __m256i s = box_columns_wide<Count>(rows, first, keepLo, keepHi);
+    const __m128i t = _mm_add_epi16(_mm256_castsi256_si128(s), _mm256_extracti128_si256(s, 1));
+    return _mm_add_epi16(t, _mm_srli_si128(t, 8));
+}
+
+// The masks that keep columns b .. e - 1 of eight, for box_columns.
+inline void column_masks(int32_t b, int32_t e, __m256i* keepLo, __m256i* keepHi) {
+    const __m256i lo = _mm256_setr_epi64x(0, 1, 4, 5), hi = _mm256_setr_epi64x(2, 3, 6, 7);
+    const __m256i from = _mm256_set1_epi64x(b - 1), to = _mm256_set1_epi64x(e);
+    *keepLo = _mm256_and_si256(_mm256_cmpgt_epi64(lo, from), _mm256_cmpgt_epi64(to, lo));
+    *keepHi = _mm256_and_si256(_mm256_cmpgt_epi64(hi, from), _mm256_cmpgt_epi64(to, hi));
+}
+
+// Two pixels' 5 x 5 boxes from columns a - 2 .. a + 5 and b - 2 .. b + 5: a's sums in the low
+// 64 bits, b's in the high ones, both folded at once.
+template <int32_t Count>
+inline __m128i box_window_rows(const TESS_pixel* const* rows, int32_t a, int32_t b) {
+    const __m256i keepLo = _mm256_setr_epi32(-1, -1, -1, -1, -1, -1, 0, 0);
+    const __m256i keepHi = _mm256_setr_epi32(-1, -1, -1, -1, 0, 0, 0, 0);
+    const __m256i sa = box_columns_wide<Count>(rows, a - 2, keepLo, keepHi);
+    const __m256i sb = box_columns_wide<Count>(rows, b - 2, keepLo, keepHi);
+    const __m256i s = _mm256_add_epi16(_mm256_permute2x128_si256(sa, sb, 0x20), _mm256_permute2x128_si256(sa, sb, 0x31));
+    return _mm256_castsi256_si128(_mm256_permute4x64_epi64(_mm256_add_epi16(s, _mm256_srli_si256(s, 8)), 0x08));
+}
+
 // Two pixels' boxes: the low 64 bits for column a's, the high ones for column b's.
 template <class V, int32_t R, int32_t Count>
 inline __m128i box_windows(const TESS_pixel* const* rows, int32_t a, int32_t b) {
@@ -789,6 +839,12 @@ void box_row(TESS_pixel* out, const ReduceColumns& c, const TESS_pixel* const* r
         return;
     }
     const int32_t* cx = c.cx;
+    if constexpr (R == 2 && V::N == 8) {
+        int32_t wide = end;  // kernels whose eight columns lie inside the row
+        while (wide > k && cx[wide - 1] + 5 >= c.width) --wide;
+        for (; k + 2 <= wide; k += 2)
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + k), divide(box_window_rows<Count>(rows, cx[k], cx[k + 1])));
+    }
     for (; k + 2 <= end; k += 2)
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + k), divide(box_windows<V, R, Count>(rows, cx[k], cx[k + 1])));
     if (k < end) out[k] = static_cast<TESS_pixel>(_mm_cvtsi128_si32(divide(box_window<R, Count>(rows, cx[k]))));
@@ -797,14 +853,28 @@ void box_row(TESS_pixel* out, const ReduceColumns& c, const TESS_pixel* const* r
 // A box cut by the left or the right edge, divided by its count of cells. Its columns are the
 // first or the last m of the 2R columns at the edge, widened together with the others masked
 // off; a source too narrow for that has its cells added one by one.
-inline TESS_pixel box_clipped(const ReduceColumns& c, const TESS_pixel* const* rows, int32_t count,
-                              int32_t k, int32_t radius) {
+template <class V, int32_t Count>
+inline TESS_pixel box_clipped(const ReduceColumns& c, const TESS_pixel* const* rows, int32_t k,
+                              int32_t radius) {
+    const int32_t count = Count;
     const int32_t cx = c.cx[k];
     const int32_t x0 = cx - radius < c.left ? c.left : cx - radius;
     const int32_t x1 = cx + radius >= c.right ? c.right - 1 : cx + radius;
     const int32_t m = x1 - x0 + 1, span = 2 * radius;
     __m128i s = _mm_setzero_si128();
-    if (c.right - c.left >= span && (x0 == c.left) != (x1 == c.right - 1)) {
+    // Eight columns from the left edge, or ending at the right one, when the row holds them.
+    const int32_t first = x0 == c.left ? c.left : c.right - 8;
+    bool done = false;
+    if constexpr (V::N == 8) {
+        if (first >= 0 && first + 8 <= c.width && x0 >= first && x1 < first + 8) {
+            __m256i keepLo, keepHi;
+            column_masks(x0 - first, x1 - first + 1, &keepLo, &keepHi);
+            s = box_columns<Count>(rows, first, keepLo, keepHi);
+            done = true;
+        }
+    }
+    if (done) {
+    } else if (c.right - c.left >= span && (x0 == c.left) != (x1 == c.right - 1)) {
         const int32_t first = x0 == c.left ? c.left : c.right - span;  // the edge's 2R columns
         __m128i lo = _mm_setzero_si128(), hi = _mm_setzero_si128();
         for (int32_t q = 0; q < count; ++q) {
@@ -829,14 +899,18 @@ void reduce_box_rows(TESS_pixel* out, const ReduceColumns& c, const ReduceRow& r
     int32_t count = 0;
     for (int32_t q = 0; q <= 2 * R; ++q)
         if (r.rows[q]) rows[count++] = r.rows[q];
-    for (int32_t k = 0; k < c.innerBegin; ++k) out[k] = box_clipped(c, rows, count, k, R);
-    for (int32_t k = c.innerEnd; k < c.n; ++k) out[k] = box_clipped(c, rows, count, k, R);
+    auto row = [&](auto rowCount) {
+        constexpr int32_t Count = decltype(rowCount)::value;
+        for (int32_t k = 0; k < c.innerBegin; ++k) out[k] = box_clipped<V, Count>(c, rows, k, R);
+        for (int32_t k = c.innerEnd; k < c.n; ++k) out[k] = box_clipped<V, Count>(c, rows, k, R);
+        box_row<V, R, Count>(out, c, rows, r.div16);
+    };
     switch (count) {  // the centre row is always there
-    case 1: box_row<V, R, 1>(out, c, rows, r.div16); break;
-    case 2: box_row<V, R, 2>(out, c, rows, r.div16); break;
-    case 3: box_row<V, R, 3>(out, c, rows, r.div16); break;
-    case 4: box_row<V, R, 4>(out, c, rows, r.div16); break;
-    default: box_row<V, R, 5>(out, c, rows, r.div16); break;
+    case 1: row(std::integral_constant<int32_t, 1>()); break;
+    case 2: row(std::integral_constant<int32_t, 2>()); break;
+    case 3: row(std::integral_constant<int32_t, 3>()); break;
+    case 4: row(std::integral_constant<int32_t, 4>()); break;
+    default: row(std::integral_constant<int32_t, 5>()); break;
     }
 }
 

@@ -328,7 +328,7 @@ void reduce_strips(const Scaled& s, const Columns& cols, const tess::ReduceKerne
                 entries += 2 * R + 1;
             }
         }
-        const tess::ReduceColumns rc = {cx, n, s.left, s.right, ib, ie, at, runs, runCount};
+        const tess::ReduceColumns rc = {cx, n, s.left, s.right, s.srcWidth, ib, ie, at, runs, runCount};
 
         for_each_row(s, [&](TESS_pixel* d, int32_t r) {
             tess::ReduceRow row;
