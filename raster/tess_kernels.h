@@ -171,6 +171,7 @@ struct ReduceKernel {
 // innerBegin .. innerEnd - 1 lie wholly inside. The inner columns' kernel columns are listed as
 // runs, each source column once; `at[k]` is where column k's first kernel column
 // (cx[k] - radius) lies among the run entries, which follow each other in the order of the runs.
+// A box whose kernels lie apart has no runs (null).
 struct ColumnRun {
     int32_t src;  // first source column
     int32_t at;   // its entry
@@ -194,6 +195,8 @@ struct ReduceColumns {
 // weights of the cells inside (for a box, the number of cells) with its divisor.
 struct ReduceRow {
     const TESS_pixel* rows[5];
+    const TESS_pixel* inside[5];  // the rows that are not null, in order
+    int32_t count;                // how many
     const ReduceKernel* kernel;
     int32_t total;
     Divisor div;      // for the weighted sums

@@ -829,7 +829,7 @@ void box_row(TESS_pixel* out, const ReduceColumns& c, const TESS_pixel* const* r
     const TESS_pixel* rows[Count];
     for (int32_t q = 0; q < Count; ++q) rows[q] = rowList[q];
     int32_t k = c.innerBegin;
-    if (c.runCount < end - k) {
+    if (c.runs && c.runCount < end - k) {
         alignas(32) uint16_t sums[REDUCE_ENTRIES][4];
         for (int32_t u = 0; u < c.runCount; ++u) column_sums<V, Count>(sums, rows, c.runs[u]);
         const int32_t* at = c.at;
@@ -895,10 +895,8 @@ inline TESS_pixel box_clipped(const ReduceColumns& c, const TESS_pixel* const* r
 
 template <class V, int32_t R>
 void reduce_box_rows(TESS_pixel* out, const ReduceColumns& c, const ReduceRow& r) {
-    const TESS_pixel* rows[5];
-    int32_t count = 0;
-    for (int32_t q = 0; q <= 2 * R; ++q)
-        if (r.rows[q]) rows[count++] = r.rows[q];
+    const TESS_pixel* const* rows = r.inside;
+    const int32_t count = r.count;
     auto row = [&](auto rowCount) {
         constexpr int32_t Count = decltype(rowCount)::value;
         for (int32_t k = 0; k < c.innerBegin; ++k) out[k] = box_clipped<V, Count>(c, rows, k, R);

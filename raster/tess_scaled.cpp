@@ -236,32 +236,25 @@ void bilinear_strips(const Scaled& s, const Columns& cols, const Combine& cb) {
 }
 
 // Weights of the reduction kernel in 16.16, centre 65536, the others (g - 1) / distance.
+// A cell's weight depends only on its squared distance from the centre: 1, 2, 4, 5 or 8 (the
+// last three only in 5 x 5), each found once.
 tess::ReduceKernel make_kernel(double g) {
     tess::ReduceKernel k;
     k.radius = g > 3.0 ? 2 : 1;
+    static const int32_t SQUARED[5] = {1, 2, 4, 5, 8};
+    int32_t of[9] = {65536, 0, 0, 0, 0, 0, 0, 0, 0};  // by squared distance
     k.box = true;
-    for (int32_t dy = -2; dy <= 2; ++dy) {
-        for (int32_t dx = -2; dx <= 2; ++dx) {
-            int32_t weight = 65536;
-            if (dx != 0 || dy != 0) {
-                double v = (g - 1.0) / std::sqrt(double(dx * dx + dy * dy));
-                weight = v < 0.0 ? 0 : (v > 1.0 ? 65536 : int32_t(v * 65536.0));
-            }
-            const bool inside = dx >= -k.radius && dx <= k.radius && dy >= -k.radius && dy <= k.radius;
-            if (inside) {
-                k.w[dy + k.radius][dx + k.radius] = weight;
-                k.box = k.box && weight == 65536;
-            }
-        }
+    for (int32_t c = 0; c < (k.radius == 2 ? 5 : 2); ++c) {
+        const double v = (g - 1.0) / std::sqrt(double(SQUARED[c]));
+        const int32_t weight = v < 0.0 ? 0 : (v > 1.0 ? 65536 : int32_t(v * 65536.0));
+        of[SQUARED[c]] = weight;
+        k.hi[c] = int16_t(weight >> 8);
+        k.lo[c] = int16_t(weight & 255);
+        k.box = k.box && weight == 65536;
     }
-    // By squared distance 1, 2, 4, 5, 8: cells (1, 0), (1, 1), (2, 0), (2, 1), (2, 2).
-    static const int32_t cell[5][2] = {{1, 0}, {1, 1}, {2, 0}, {2, 1}, {2, 2}};
-    for (int32_t g2 = 0; g2 < 5; ++g2) {
-        const int32_t dx = cell[g2][0], dy = cell[g2][1];
-        const int32_t w = dx <= k.radius ? k.w[k.radius + dy][k.radius + dx] : 0;
-        k.hi[g2] = int16_t(w >> 8);
-        k.lo[g2] = int16_t(w & 255);
-    }
+    for (int32_t c = k.radius == 2 ? 5 : 2; c < 5; ++c) k.hi[c] = k.lo[c] = 0;
+    for (int32_t dy = -k.radius; dy <= k.radius; ++dy)
+        for (int32_t dx = -k.radius; dx <= k.radius; ++dx) k.w[dy + k.radius][dx + k.radius] = of[dx * dx + dy * dy];
     return k;
 }
 
@@ -310,9 +303,11 @@ void reduce_strips(const Scaled& s, const Columns& cols, const tess::ReduceKerne
             ib = ie = n;
         }
         // The inner kernels' source columns as runs: a kernel that overlaps or touches the run
-        // before extends it, any other starts a run of its own.
+        // before extends it, any other starts a run of its own. A box whose kernels lie apart
+        // sums each on its own and needs none.
         int32_t runCount = 0, entries = 0;
-        for (int32_t q = ib; q < ie; ++q) {
+        const bool apart = k.box && s.xstep >= int64_t(2 * R + 1) << 16;
+        for (int32_t q = ib; q < ie && !apart; ++q) {
             const int32_t c = cx[q];
             tess::ColumnRun* run = runCount ? &runs[runCount - 1] : nullptr;
             if (run && c - R <= run->src + run->n) {
@@ -328,16 +323,18 @@ void reduce_strips(const Scaled& s, const Columns& cols, const tess::ReduceKerne
                 entries += 2 * R + 1;
             }
         }
-        const tess::ReduceColumns rc = {cx, n, s.left, s.right, s.srcWidth, ib, ie, at, runs, runCount};
+        const tess::ReduceColumns rc = {cx, n, s.left, s.right, s.srcWidth, ib, ie, at, apart ? nullptr : runs, runCount};
 
         for_each_row(s, [&](TESS_pixel* d, int32_t r) {
             tess::ReduceRow row;
             row.kernel = &k;
             int32_t mask = 0;
+            row.count = 0;
             for (int32_t q = 0; q <= 2 * R; ++q) {
                 const int32_t y = r - R + q;
                 const bool in = y >= s.top && y < s.bottom;
                 row.rows[q] = in ? s.src + ptrdiff_t(y) * s.srcStep : nullptr;
+                if (in) row.inside[row.count++] = row.rows[q];
                 mask |= int32_t(in) << q;
             }
             if (!totals.known[mask]) {
