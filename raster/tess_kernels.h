@@ -149,11 +149,13 @@ constexpr bool make_divisor16(uint32_t d, uint32_t most, Divisor16* out) {
 // The divisors of a box's cell counts 1 .. 25 for sums of up to 255 per cell.
 struct BoxDivisors {
     Divisor16 of[26] = {};
+    bool exact = true;
     constexpr BoxDivisors() {
-        for (uint32_t n = 1; n <= 25; ++n) make_divisor16(n, 255 * n, &of[n]);
+        for (uint32_t n = 1; n <= 25; ++n) exact = make_divisor16(n, 255 * n, &of[n]) && exact;
     }
 };
 inline constexpr BoxDivisors BOX_DIVISORS;
+static_assert(BOX_DIVISORS.exact, "every box count has an exact 16-bit divisor");
 
 // The reduction kernel in 16.16 (65536 = 1): the centre 65536, every other cell at offset
 // (dx, dy) min(1, (g - 1) / distance).
@@ -238,7 +240,8 @@ struct Kernels {
     // is not wholly transparent; an empty span at n when every pixel is.
     void (*visible_span)(const TESS_pixel* row, int32_t n, int32_t* begin, int32_t* end);
     // Bilinear sampling, one strip at a time. The pixels of columns c0 and c1 of one source row
-    // into left and right (k = 0 up to the group-padded count).
+    // into left and right, for every column of the strip's groups (a narrow strip's padding
+    // included).
     void (*bilinear_gather)(TESS_pixel* left, TESS_pixel* right, const TESS_pixel* row,
                             const BilinearColumns& c);
     // What every destination row between two source rows shares, from the gathered pixels of
