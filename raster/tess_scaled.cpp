@@ -198,9 +198,18 @@ void bilinear_strips(const Scaled& s, const Columns& cols, const Combine& cb) {
         }
         const tess::BilinearColumns bc = {c0, c1, fx, n, run, runPixels, pick0, pick1};
         int32_t slotRow[2] = {-1, -1};
+        // The source pixels the strip reads of a row: asked for two rows ahead of the gather,
+        // as a strip walks down the source with a whole row between its reads.
+        const ptrdiff_t spanFirst = c0[0] < c0[n - 1] ? c0[0] : c0[n - 1];
+        const ptrdiff_t spanLast = c1[0] > c1[n - 1] ? c1[0] : c1[n - 1];
         auto row_pixels = [&](int32_t r) {
             const int32_t slot = r & 1;
             if (slotRow[slot] != r) {
+                if (r + 2 < s.bottom) {
+                    const char* ahead = reinterpret_cast<const char*>(s.src + ptrdiff_t(r + 2) * s.srcStep);
+                    for (ptrdiff_t byte = spanFirst * 4; byte <= spanLast * 4 + 60; byte += 64)
+                        __builtin_prefetch(ahead + byte);
+                }
                 kn.bilinear_gather(gathered[slot][0], gathered[slot][1], s.src + ptrdiff_t(r) * s.srcStep, bc);
                 slotRow[slot] = r;
             }
