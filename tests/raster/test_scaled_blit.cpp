@@ -7,6 +7,7 @@
 #include <random>
 #include <string>
 
+#include "raster/tess_kernels.h"
 #include "tests/raster/raster_model.h"
 
 using model::TestBitmap;
@@ -286,6 +287,30 @@ void fill_gradient(TestBitmap& b) {
 }
 bool same_pixels(TestBitmap& a, TestBitmap& b) { return a.snapshot() == b.snapshot(); }
 }  // namespace
+
+// The reduction's divisions by multiplication: every total a kernel can have (weights of up
+// to 25 cells) and every box count, at the dividends where a multiplier is most likely to be
+// off by one: multiples of the divisor and the values just below them, up to 255 times it.
+TEST(ScaledBlit, ReductionDivisorsAreExact) {
+    std::mt19937 rng(7);
+    for (int n = 0; n < 3000; ++n) {
+        const uint32_t d = n < 40 ? uint32_t(65536 + n) : 1 + rng() % (25u * 65536u);
+        tess::Divisor div;
+        ASSERT_TRUE(tess::make_divisor(d, d * 255u, &div)) << d;
+        for (uint32_t k : {0u, 1u, 2u, 127u, 254u, 255u, uint32_t(rng() % 255)}) {
+            for (uint32_t s : {k * d, k * d + d - 1, k * d + uint32_t(rng() % d)}) {
+                if (s > d * 255u) continue;
+                const uint32_t q = uint32_t((uint64_t(s) * div.m) >> div.k);
+                ASSERT_EQ(q, s / d) << d << " " << s;
+            }
+        }
+    }
+    for (uint32_t cells = 1; cells <= 25; ++cells) {
+        const tess::Divisor16& d = tess::BOX_DIVISORS.of[cells];
+        for (uint32_t s = 0; s <= 255 * cells; ++s)
+            ASSERT_EQ((((s << d.pre) * d.m) >> 16) >> d.post, s / cells) << cells << " " << s;
+    }
+}
 
 TEST(ScaledBlit, ScaleOneGoesToTheBlitExceptBilinearAtAFraction) {
     TestBitmap src(130, 60), a(100, 50), b(100, 50);
