@@ -1,6 +1,6 @@
-// Highway display benchmarks: one steady-state frame of the densest Expert guitar passage of the
-// demo chart with the default skin, beside a memcpy of the same frame; a frame busy with
-// today's chart features; loading the whole skin.
+// Highway display benchmarks: one frame of the densest Expert guitar passage of the demo chart
+// with the default skin, steady or after a size change, beside a memcpy of the same frame; a
+// frame busy with today's chart features; loading the whole skin.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -137,10 +137,12 @@ public:
             render();
         }
     }
-    // One frame, timed without the audio played before it.
-    void timed_frame(benchmark::State& state) {
+    // One frame, timed without the audio played before it. With `rebuilt` it rebuilds the
+    // backdrop and empties every scaled copy, as after a size change or a click on MODE.
+    void timed_frame(benchmark::State& state, bool rebuilt = false) {
         state.PauseTiming();
         advance();
+        if (rebuilt) self_->layout_dirty = 1;
         state.ResumeTiming();
         render();
         benchmark::ClobberMemory();
@@ -193,7 +195,10 @@ private:
     double next_ = 0.0;
 };
 
-void BM_RenderFrame(benchmark::State& state) {
+// The densest passage frame by frame. Steady: after two passes of the loop the backdrop is
+// built and every width of the passage cached. Rebuilt: every timed frame rebuilds the
+// backdrop and makes each scaled copy it draws again.
+void render_passage(benchmark::State& state, bool rebuilt) {
     const int32_t w = static_cast<int32_t>(state.range(0));
     const int32_t h = static_cast<int32_t>(state.range(1));
     auto session = std::make_unique<Session>();
@@ -205,7 +210,7 @@ void BM_RenderFrame(benchmark::State& state) {
     session->warm_up();
     int64_t frames = 0, records = 0, sustains = 0, fewest = 1 << 30;
     for (auto _ : state) {
-        session->timed_frame(state);
+        session->timed_frame(state, rebuilt);
         const int32_t n = session->visible();
         ++frames;
         records += n;
@@ -217,6 +222,9 @@ void BM_RenderFrame(benchmark::State& state) {
     state.counters["sustains"] = static_cast<double>(sustains) / static_cast<double>(frames);
     state.SetItemsProcessed(state.iterations() * w * h);
 }
+
+void BM_RenderFrame(benchmark::State& state) { render_passage(state, false); }
+void BM_RenderFrameRebuilt(benchmark::State& state) { render_passage(state, true); }
 
 // Two measures at 150 BPM as today's charts write them, under a solo: sixteenth runs as taps
 // under a trill lane, then held open chords under a tremolo lane with eighth frets over their
@@ -307,6 +315,7 @@ void BM_LoadSkin(benchmark::State& state) {
 
 BENCHMARK(BM_RenderFrame)->Args({400, 400})->Args({1280, 720})->Args({1920, 1080})->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RenderFrameBusy)->Args({1920, 1080})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RenderFrameRebuilt)->Args({400, 400})->Args({1280, 720})->Args({1920, 1080})->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MemcpyFrameSized)->Args({400, 400})->Args({1280, 720})->Args({1920, 1080})->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LoadSkin)->Unit(benchmark::kMillisecond);
 

@@ -142,12 +142,13 @@ void TESS_FindVisibleSpans(TESS_IBitmap* bitmap, TESS_RowSpan* spans) noexcept {
     TESS_pixel* bits = bitmap->bits();
     ptrdiff_t step = 0;
     const TESS_pixel* row = bits ? row_start(bitmap, bits, bitmap->rowSpan(), h, 0, &step) : nullptr;
+    const auto span = tess::kernels().visible_span;
     for (int32_t y = 0; y < h; ++y, row += step) {
-        int32_t begin = 0, end = row ? w : 0;
-        while (begin < end && (row[begin] >> 24) == 0) ++begin;
-        while (end > begin && (row[end - 1] >> 24) == 0) --end;
-        spans[y].begin = begin;
-        spans[y].end = end;
+        if (row) {
+            span(row, w, &spans[y].begin, &spans[y].end);
+        } else {
+            spans[y].begin = spans[y].end = 0;
+        }
     }
 }
 

@@ -20,7 +20,6 @@ const Kernels* g_kernels = &SSE2_KERNELS;
 #else
 const Kernels* g_kernels = &GENERIC_KERNELS;
 #endif
-bool g_fast_string_moves = false;
 
 }  // namespace tess
 
@@ -44,14 +43,6 @@ bool processor_runs_avx2() {
     return (b & AVX2) != 0;
 }
 
-// CPUID leaf 7 EBX bit 9 (ERMS): string moves of any alignment as fast as vector loops or faster.
-bool processor_moves_strings_fast() {
-    if (__get_cpuid_max(0, nullptr) < 7) return false;
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    __cpuid_count(7, 0, a, b, c, d);
-    const unsigned ERMS = 1u << 9;
-    return (b & ERMS) != 0;
-}
 #endif
 
 const tess::Kernels* table_of(TESS_CpuPath path) {
@@ -119,8 +110,5 @@ TESS_CpuPath TESS_ChooseCpuPath(const char* disable) noexcept {
         }
     }
     tess::g_kernels = table_of(chosen);
-#if defined(TESS_X86)
-    tess::g_fast_string_moves = processor_moves_strings_fast();
-#endif
     return chosen;
 }

@@ -1,6 +1,6 @@
-// CPU paths of the raster library's per-frame loops (source-alpha blit, opaque copy, the
-// sustain rows' one-row stretches, fills), chosen once at start-up. Read by every drawing call;
-// chosen again only by tests and tools.
+// CPU paths of the raster library's per-frame loops (source-alpha blit, the sustain rows'
+// one-row stretches, fills, bilinear and reduction sampling, visible spans), chosen once at
+// start-up. Read by every drawing call; chosen again only by tests and tools.
 #pragma once
 
 #include <cstdint>

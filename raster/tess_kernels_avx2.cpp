@@ -25,11 +25,18 @@ const Kernels AVX2_KERNELS = {
     TESS_CPU_AVX2,
     avx2::copy_alpha_full_rows<avx2::V256>,
     avx2::copy_alpha_rows<avx2::V256>,
-    avx2::copy_rows<avx2::V256>,
+    move_rows,  // see move_rows: the C library's copy on every path
     avx2::stretch_alpha_full<avx2::V256>,
     {avx2::fill_rows<avx2::V256, Mix::Store>, avx2::fill_rows<avx2::V256, Mix::Half>,
      avx2::fill_rows<avx2::V256, Mix::Quarter>, avx2::fill_rows<avx2::V256, Mix::ThreeQuarters>},
     avx2::swap_red_blue<avx2::V256>,
+    avx2::visible_span<avx2::V256>,
+    avx2::bilinear_gather<avx2::V256>,
+    avx2::bilinear_pair<avx2::V256>,
+    avx2::bilinear_row<avx2::V256>,
+    avx2::bilinear_row_once<avx2::V256>,
+    avx2::reduce_box<avx2::V256>,
+    avx2::reduce_weighted<avx2::V256>,
 };
 
 }  // namespace tess

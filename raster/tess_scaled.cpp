@@ -6,13 +6,10 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "raster/tess.h"
 #include "raster/tess_kernels.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace {
 
@@ -80,6 +77,7 @@ struct Scaled {
     const TESS_pixel* src;
     ptrdiff_t srcStep;
     int32_t w, h;
+    int32_t srcWidth;
     int32_t left, top, right, bottom;
     int64_t xstep;  // 16.16
     double ystart, ystep;
@@ -90,13 +88,6 @@ struct Scaled {
 inline int32_t source_row(const Scaled& s, double yp) {
     if (!(yp >= double(s.top) && yp < double(s.bottom))) return -1;
     return int32_t(yp);
-}
-
-inline void channels(TESS_pixel p, int32_t c[4]) {
-    c[0] = int32_t(p & 0xFF);
-    c[1] = int32_t(p >> 8 & 0xFF);
-    c[2] = int32_t(p >> 16 & 0xFF);
-    c[3] = int32_t(p >> 24);
 }
 
 template <class Op>
@@ -130,218 +121,254 @@ void scaled_nearest<tess::CopyAlphaFull>(const Scaled& s, const Columns& cols, i
     }
 }
 
-// Pixel (c, r) interpolated with (c + 1, r), (c, r + 1) and (c + 1, r + 1), from pointers to
-// the first two in their rows. The four weights add up to 65536, so every channel's weighted
-// sum stays below 2^24 and the sample's channels below 256.
-inline TESS_pixel bilinear_sample(const TESS_pixel* top, const TESS_pixel* bottom, uint32_t fx,
-                                  uint32_t fy) {
-    const int32_t w11 = int32_t((fx * fy) >> 16);
-    const int32_t w01 = int32_t(fx) - w11;
-    const int32_t w10 = int32_t(fy) - w11;
-    const int32_t w00 = 65536 - w01 - int32_t(fy);
-#if defined(__SSE2__)
-    // Channels as 16-bit pairs (left, right) and weights split as 256 * high + low, both halves
-    // within signed 16 bits, so that one multiply-add takes a pair of pixels per channel.
-    const __m128i zero = _mm_setzero_si128();
-    __m128i t = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(top));
-    __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(bottom));
-    t = _mm_unpacklo_epi8(_mm_unpacklo_epi8(t, _mm_srli_si128(t, 4)), zero);
-    b = _mm_unpacklo_epi8(_mm_unpacklo_epi8(b, _mm_srli_si128(b, 4)), zero);
-    const __m128i th = _mm_set1_epi32((w01 >> 8) << 16 | (w00 >> 8));
-    const __m128i tl = _mm_set1_epi32((w01 & 255) << 16 | (w00 & 255));
-    const __m128i bh = _mm_set1_epi32((w11 >> 8) << 16 | (w10 >> 8));
-    const __m128i bl = _mm_set1_epi32((w11 & 255) << 16 | (w10 & 255));
-    const __m128i high = _mm_add_epi32(_mm_madd_epi16(t, th), _mm_madd_epi16(b, bh));
-    const __m128i low = _mm_add_epi32(_mm_madd_epi16(t, tl), _mm_madd_epi16(b, bl));
-    __m128i sum = _mm_srli_epi32(_mm_add_epi32(_mm_slli_epi32(high, 8), low), 16);
-    sum = _mm_packs_epi32(sum, sum);
-    return TESS_pixel(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum)));
-#else
-    TESS_pixel out = 0;
-    for (int k = 0; k < 32; k += 8) {
-        const uint32_t v = (top[0] >> k & 0xFF) * uint32_t(w00) + (top[1] >> k & 0xFF) * uint32_t(w01) +
-                           (bottom[0] >> k & 0xFF) * uint32_t(w10) +
-                           (bottom[1] >> k & 0xFF) * uint32_t(w11);
-        out |= (v >> 16) << k;
-    }
-    return out;
-#endif
+// What a sampled strip row becomes in the destination, picked once per call: `row` combines
+// n samples into n destination pixels; without it (the plain store) the sampling loop writes
+// its samples straight into the destination.
+struct Combine {
+    void (*row)(TESS_pixel* d, const TESS_pixel* s, int32_t n, int32_t e);
+    int32_t e;
+};
+
+template <class Op>
+void combine_row(TESS_pixel* d, const TESS_pixel* s, int32_t n, int32_t e) {
+    for (int32_t i = 0; i < n; ++i) apply_pixel<Op>(d + i, s[i], e);
 }
 
-// Bilinear weights of 16 bits: the four of a pixel add up to 65536. The last source row and
-// column are interpolated in one direction only, so nothing past the bounds is read.
+// The track image's combine: the chosen path's source-alpha blit of one row.
+void combine_alpha_full(TESS_pixel* d, const TESS_pixel* s, int32_t n, int32_t) {
+    const tess::BlitRows r = {d, 0, s, 0, n, 1, nullptr, 0};
+    tess::kernels().copy_alpha_full(r);
+}
+
 template <class Op>
-void scaled_bilinear(const Scaled& s, const Columns& inner, const Columns& last, int32_t e) {
-    TESS_pixel* d = s.dst;
-    double yp = s.ystart;
-    for (int32_t j = 0; j < s.h; ++j, d += s.dstStep, yp += s.ystep) {
-        const int32_t r = source_row(s, yp);
-        if (r < 0) continue;
-        const TESS_pixel* row = s.src + ptrdiff_t(r) * s.srcStep;
-        int64_t xp = inner.pos;
-        if (r < s.bottom - 1) {
-            const TESS_pixel* below = row + s.srcStep;
-            const uint32_t fy = uint32_t((yp - r) * 65536.0);
-            for (int32_t i = inner.begin; i < inner.end; ++i, xp += s.xstep) {
-                const int32_t c = int32_t(xp >> 16);
-                const TESS_pixel p = bilinear_sample(row + c, below + c, uint32_t(xp) & 0xFFFF, fy);
-                apply_pixel<Op>(d + i, p, e);
+Combine combine_of(int32_t e) {
+    if constexpr (std::is_same_v<Op, tess::Store>) return Combine{nullptr, e};
+    else if constexpr (std::is_same_v<Op, tess::CopyAlphaFull>) return Combine{combine_alpha_full, e};
+    else return Combine{combine_row<Op>, e};
+}
+
+// Hands a strip row's samples to the combine, or, for the plain store, had them written in place.
+inline TESS_pixel* strip_target(const Combine& cb, TESS_pixel* d, TESS_pixel* samples) {
+    return cb.row ? samples : d;
+}
+inline void strip_done(const Combine& cb, TESS_pixel* d, const TESS_pixel* samples, int32_t n) {
+    if (cb.row) cb.row(d, samples, n, cb.e);
+}
+
+// Bilinear sampling, SCALE_STRIP destination columns at a time. The last source row and column
+// are interpolated in one direction only, so nothing past the bounds is read: a column on the
+// last source column reads that column twice with fx = 0, the last source row stands for both
+// rows of its pair. Each source row is gathered once, into one of two slots by its parity, and
+// each pair of rows is prepared once for all the destination rows between them.
+void bilinear_strips(const Scaled& s, const Columns& cols, const Combine& cb) {
+    const tess::Kernels& kn = tess::kernels();
+    alignas(32) int32_t c0[tess::SCALE_STRIP], c1[tess::SCALE_STRIP], fx[tess::SCALE_STRIP];
+    alignas(32) int32_t pick0[tess::SCALE_STRIP], pick1[tess::SCALE_STRIP];
+    int32_t run[tess::SCALE_STRIP / tess::SCALE_GROUP], runPixels[tess::SCALE_STRIP / tess::SCALE_GROUP];
+    alignas(32) TESS_pixel gathered[2][2][tess::SCALE_STRIP];
+    alignas(32) unsigned char pair[tess::SCALE_STRIP * tess::BILINEAR_PAIR_BYTES];
+    alignas(32) TESS_pixel samples[tess::SCALE_STRIP];
+    for (int32_t b = cols.begin; b < cols.end; b += tess::SCALE_STRIP) {
+        const int32_t n = cols.end - b < tess::SCALE_STRIP ? cols.end - b : tess::SCALE_STRIP;
+        int64_t xp = cols.pos + int64_t(b - cols.begin) * s.xstep;
+        for (int32_t k = 0; k < n; ++k, xp += s.xstep) {
+            const int32_t c = int32_t(xp >> 16);
+            const bool inner = c < s.right - 1;
+            c0[k] = c;
+            c1[k] = inner ? c + 1 : c;
+            fx[k] = inner ? int32_t(xp & 0xFFFF) : 0;
+        }
+        for (int32_t k = n; k < tess::SCALE_GROUP; ++k) {
+            c0[k] = c0[n - 1];
+            c1[k] = c1[n - 1];
+            fx[k] = fx[n - 1];
+        }
+        // Groups whose pixels lie within SCALE_GROUP source pixels (columns stepping right by at
+        // most one), or twice that: what each of their columns reads, from the first.
+        for (int32_t g = 0; g < tess::group_count(tess::SCALE_GROUP, n); ++g) {
+            const int32_t k = tess::group_start(g, tess::SCALE_GROUP, n), e = k + tess::SCALE_GROUP - 1;
+            const int32_t first = c0[k], span = c1[e] - first + 1;
+            runPixels[g] = span <= tess::SCALE_GROUP ? tess::SCALE_GROUP : 2 * tess::SCALE_GROUP;
+            const bool fits = c0[e] >= first && span <= runPixels[g] && first + runPixels[g] <= s.srcWidth;
+            run[g] = fits ? first : -1;
+            for (int32_t q = k; fits && q <= e; ++q) {
+                pick0[q] = c0[q] - first;
+                pick1[q] = c1[q] - first;
             }
-            xp = last.pos;
-            for (int32_t i = last.begin; i < last.end; ++i, xp += s.xstep) {
-                const int32_t c = int32_t(xp >> 16);
-                int32_t p0[4], p1[4], o[4];
-                channels(row[c], p0);
-                channels(below[c], p1);
-                for (int k = 0; k < 4; ++k)
-                    o[k] = (p0[k] * int32_t(65536 - fy) + p1[k] * int32_t(fy)) / 65536;
-                Op::apply(d + i, o[2], o[1], o[0], o[3], e);
+        }
+        const tess::BilinearColumns bc = {c0, c1, fx, n, run, runPixels, pick0, pick1};
+        int32_t slotRow[2] = {-1, -1};
+        // The source pixels the strip reads of a row: asked for two rows ahead of the gather,
+        // as a strip walks down the source with a whole row between its reads.
+        const ptrdiff_t spanFirst = c0[0] < c0[n - 1] ? c0[0] : c0[n - 1];
+        const ptrdiff_t spanLast = c1[0] > c1[n - 1] ? c1[0] : c1[n - 1];
+        auto row_pixels = [&](int32_t r) {
+            const int32_t slot = r & 1;
+            if (slotRow[slot] != r) {
+                if (r + 2 < s.bottom) {
+                    const char* ahead = reinterpret_cast<const char*>(s.src + ptrdiff_t(r + 2) * s.srcStep);
+                    for (ptrdiff_t byte = spanFirst * 4; byte <= spanLast * 4 + 60; byte += 64)
+                        __builtin_prefetch(ahead + byte);
+                }
+                kn.bilinear_gather(gathered[slot][0], gathered[slot][1], s.src + ptrdiff_t(r) * s.srcStep, bc);
+                slotRow[slot] = r;
             }
-        } else {
-            for (int32_t i = inner.begin; i < inner.end; ++i, xp += s.xstep) {
-                const int32_t c = int32_t(xp >> 16);
-                const int32_t fx = int32_t(xp & 0xFFFF);
-                int32_t p0[4], p1[4], o[4];
-                channels(row[c], p0);
-                channels(row[c + 1], p1);
-                for (int k = 0; k < 4; ++k) o[k] = (p0[k] * (65536 - fx) + p1[k] * fx) / 65536;
-                Op::apply(d + i, o[2], o[1], o[0], o[3], e);
+            return gathered[slot];
+        };
+        int32_t pairRow = -1;
+        TESS_pixel* d = s.dst + b;
+        double yp = s.ystart;
+        for (int32_t j = 0; j < s.h; ++j, d += s.dstStep, yp += s.ystep) {
+            const int32_t r = source_row(s, yp);
+            if (r < 0) continue;
+            const bool lastRow = r >= s.bottom - 1;
+            const uint32_t fy = lastRow ? 0 : uint32_t((yp - r) * 65536.0);
+            TESS_pixel* target = strip_target(cb, d, samples);
+            if (r == pairRow) {
+                kn.bilinear_row(target, pair, bc, fy);
+            } else {
+                TESS_pixel(*top)[tess::SCALE_STRIP] = row_pixels(r);
+                TESS_pixel(*bottom)[tess::SCALE_STRIP] = lastRow ? top : row_pixels(r + 1);
+                const TESS_pixel* const rows[4] = {top[0], top[1], bottom[0], bottom[1]};
+                // The pair is kept only when the next destination row lies between the same rows.
+                if (j + 1 < s.h && source_row(s, yp + s.ystep) == r) {
+                    kn.bilinear_pair(pair, rows, bc);
+                    pairRow = r;
+                    kn.bilinear_row(target, pair, bc, fy);
+                } else {
+                    kn.bilinear_row_once(target, rows, bc, fy);
+                }
             }
-            xp = last.pos;
-            for (int32_t i = last.begin; i < last.end; ++i, xp += s.xstep)
-                apply_pixel<Op>(d + i, row[xp >> 16], e);
+            strip_done(cb, d, samples, n);
         }
     }
 }
 
 // Weights of the reduction kernel in 16.16, centre 65536, the others (g - 1) / distance.
-struct Kernel {
-    int32_t radius;  // 1 (3 x 3) or 2 (5 x 5)
-    bool box;        // every weight 65536: a plain average
-    int32_t w[5][5];
-};
-
-Kernel make_kernel(double g) {
-    Kernel k;
+// A cell's weight depends only on its squared distance from the centre: 1, 2, 4, 5 or 8 (the
+// last three only in 5 x 5), each found once.
+tess::ReduceKernel make_kernel(double g) {
+    tess::ReduceKernel k;
     k.radius = g > 3.0 ? 2 : 1;
+    static const int32_t SQUARED[5] = {1, 2, 4, 5, 8};
+    int32_t of[9] = {65536, 0, 0, 0, 0, 0, 0, 0, 0};  // by squared distance
     k.box = true;
-    for (int32_t dy = -k.radius; dy <= k.radius; ++dy) {
-        for (int32_t dx = -k.radius; dx <= k.radius; ++dx) {
-            int32_t weight = 65536;
-            if (dx != 0 || dy != 0) {
-                double v = (g - 1.0) / std::sqrt(double(dx * dx + dy * dy));
-                weight = v < 0.0 ? 0 : (v > 1.0 ? 65536 : int32_t(v * 65536.0));
-            }
-            k.w[dy + k.radius][dx + k.radius] = weight;
-            k.box = k.box && weight == 65536;
-        }
+    for (int32_t c = 0; c < (k.radius == 2 ? 5 : 2); ++c) {
+        const double v = (g - 1.0) / std::sqrt(double(SQUARED[c]));
+        const int32_t weight = v < 0.0 ? 0 : (v > 1.0 ? 65536 : int32_t(v * 65536.0));
+        of[SQUARED[c]] = weight;
+        k.hi[c] = int16_t(weight >> 8);
+        k.lo[c] = int16_t(weight & 255);
+        k.box = k.box && weight == 65536;
     }
+    for (int32_t c = k.radius == 2 ? 5 : 2; c < 5; ++c) k.hi[c] = k.lo[c] = 0;
+    for (int32_t dy = -k.radius; dy <= k.radius; ++dy)
+        for (int32_t dx = -k.radius; dx <= k.radius; ++dx) k.w[dy + k.radius][dx + k.radius] = of[dx * dx + dy * dy];
     return k;
 }
 
-// floor(s / n) for n of 1..25 and s up to 25 * 255, as (s * BOX_RECIPROCAL[n]) >> 24: exact
-// because s * n < 2^24.
-struct BoxReciprocals {
-    uint32_t r[26];
-    constexpr BoxReciprocals() : r() {
-        for (uint32_t n = 1; n < 26; ++n) r[n] = ((1u << 24) + n - 1) / n;
-    }
+// The rows of a reduction's kernel that lie inside the source bounds, as a mask of kernel rows,
+// and the divisor for their total, found once per mask.
+struct RowTotals {
+    bool known[32] = {};
+    bool exact[32] = {};
+    int32_t total[32] = {};
+    tess::Divisor div[32] = {};
+    tess::Divisor16 div16[32] = {};
 };
-constexpr BoxReciprocals BOX_RECIPROCAL;
 
-inline int32_t box_divide(uint32_t sum, int32_t n) {
-    return int32_t((uint64_t(sum) * BOX_RECIPROCAL.r[n]) >> 24);
-}
-
-// The kernel with every weight 65536: sum * 65536 / (n * 65536) is the plain average sum / n.
-template <class Op>
-void scaled_box(const Scaled& s, const Columns& cols, int32_t radius, int32_t e) {
+// Calls f(d, r) for each destination row d whose vertical position lies on source row r.
+template <class F>
+void for_each_row(const Scaled& s, F&& f) {
     TESS_pixel* d = s.dst;
     double yp = s.ystart;
     for (int32_t j = 0; j < s.h; ++j, d += s.dstStep, yp += s.ystep) {
         const int32_t r = source_row(s, yp);
-        if (r < 0) continue;
-        const int32_t r0 = r - radius < s.top ? s.top : r - radius;
-        const int32_t r1 = r + radius > s.bottom - 1 ? s.bottom - 1 : r + radius;
-        int64_t xp = cols.pos;
-        for (int32_t i = cols.begin; i < cols.end; ++i, xp += s.xstep) {
-            const int32_t c = int32_t(xp >> 16);
-            const int32_t c0 = c - radius < s.left ? s.left : c - radius;
-            const int32_t c1 = c + radius > s.right - 1 ? s.right - 1 : c + radius;
-            const int32_t n = (r1 - r0 + 1) * (c1 - c0 + 1);
-            uint32_t sum[4];
-#if defined(__SSE2__)
-            // Channel sums in 16-bit lanes: at most 25 * 255.
-            const __m128i zero = _mm_setzero_si128();
-            __m128i acc = zero;
-            const int32_t count = c1 - c0 + 1;
-            for (int32_t y = r0; y <= r1; ++y) {
-                const TESS_pixel* p = s.src + ptrdiff_t(y) * s.srcStep + c0;
-                int32_t x = 0;
-                if (count >= 4) {
-                    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-                    acc = _mm_add_epi16(acc, _mm_unpacklo_epi8(v, zero));
-                    acc = _mm_add_epi16(acc, _mm_unpackhi_epi8(v, zero));
-                    x = 4;
-                }
-                for (; x < count; ++x)
-                    acc = _mm_add_epi16(acc, _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(p[x])), zero));
-            }
-            acc = _mm_add_epi16(acc, _mm_srli_si128(acc, 8));
-            alignas(16) uint16_t lanes[8];
-            _mm_store_si128(reinterpret_cast<__m128i*>(lanes), acc);
-            for (int k = 0; k < 4; ++k) sum[k] = lanes[k];
-#else
-            sum[0] = sum[1] = sum[2] = sum[3] = 0;
-            for (int32_t y = r0; y <= r1; ++y) {
-                const TESS_pixel* row = s.src + ptrdiff_t(y) * s.srcStep;
-                for (int32_t x = c0; x <= c1; ++x) {
-                    const TESS_pixel p = row[x];
-                    sum[0] += p & 0xFF;
-                    sum[1] += p >> 8 & 0xFF;
-                    sum[2] += p >> 16 & 0xFF;
-                    sum[3] += p >> 24;
-                }
-            }
-#endif
-            Op::apply(d + i, box_divide(sum[2], n), box_divide(sum[1], n), box_divide(sum[0], n),
-                      box_divide(sum[3], n), e);
-        }
+        if (r >= 0) f(d, r);
     }
 }
 
-// Weighted average of the kernel cells inside the source bounds. The centre is always inside,
-// so the total is at least 65536; sums stay below 25 * 65536 * 255 < 2^31.
-template <class Op>
-void scaled_reduce(const Scaled& s, const Columns& cols, const Kernel& k, int32_t e) {
-    TESS_pixel* d = s.dst;
-    double yp = s.ystart;
-    for (int32_t j = 0; j < s.h; ++j, d += s.dstStep, yp += s.ystep) {
-        const int32_t r = source_row(s, yp);
-        if (r < 0) continue;
-        const int32_t r0 = r - k.radius < s.top ? s.top : r - k.radius;
-        const int32_t r1 = r + k.radius > s.bottom - 1 ? s.bottom - 1 : r + k.radius;
-        int64_t xp = cols.pos;
-        for (int32_t i = cols.begin; i < cols.end; ++i, xp += s.xstep) {
-            const int32_t c = int32_t(xp >> 16);
-            const int32_t c0 = c - k.radius < s.left ? s.left : c - k.radius;
-            const int32_t c1 = c + k.radius > s.right - 1 ? s.right - 1 : c + k.radius;
-            int32_t sb = 0, sg = 0, sr = 0, sa = 0, total = 0;
-            for (int32_t y = r0; y <= r1; ++y) {
-                const TESS_pixel* row = s.src + ptrdiff_t(y) * s.srcStep;
-                const int32_t* kw = k.w[y - r + k.radius];
-                for (int32_t x = c0; x <= c1; ++x) {
-                    const int32_t w = kw[x - c + k.radius];
-                    const TESS_pixel p = row[x];
-                    sb += w * int32_t(p & 0xFF);
-                    sg += w * int32_t(p >> 8 & 0xFF);
-                    sr += w * int32_t(p >> 16 & 0xFF);
-                    sa += w * int32_t(p >> 24);
-                    total += w;
-                }
-            }
-            Op::apply(d + i, sr / total, sg / total, sb / total, sa / total, e);
+// Reduction sampling, REDUCE_STRIP destination columns at a time, by the path's kernels: they
+// share the source columns of overlapping kernels between neighbouring columns, and sample
+// the few columns whose kernel reaches past the source's left or right edge one by one.
+void reduce_strips(const Scaled& s, const Columns& cols, const tess::ReduceKernel& k, const Combine& cb) {
+    const int32_t R = k.radius;
+    const tess::Kernels& kn = tess::kernels();
+    alignas(32) int32_t cx[tess::REDUCE_STRIP], at[tess::REDUCE_STRIP];
+    tess::ColumnRun runs[tess::REDUCE_STRIP];
+    alignas(32) TESS_pixel samples[tess::REDUCE_STRIP];
+    RowTotals totals;
+    for (int32_t b = cols.begin; b < cols.end; b += tess::REDUCE_STRIP) {
+        const int32_t n = cols.end - b < tess::REDUCE_STRIP ? cols.end - b : tess::REDUCE_STRIP;
+        int64_t xp = cols.pos + int64_t(b - cols.begin) * s.xstep;
+        for (int32_t q = 0; q < n; ++q, xp += s.xstep) cx[q] = int32_t(xp >> 16);
+        auto inside = [&](int32_t q) { return cx[q] - R >= s.left && cx[q] + R < s.right; };
+        // With columns stepping right, those inside follow each other.
+        int32_t ib = 0, ie = n;
+        if (s.xstep >= 0) {
+            while (ib < n && !inside(ib)) ++ib;
+            while (ie > ib && !inside(ie - 1)) --ie;
+        } else {
+            ib = ie = n;
         }
+        // The inner kernels' source columns as runs: a kernel that overlaps or touches the run
+        // before extends it, any other starts a run of its own. A box whose kernels lie apart
+        // sums each on its own and needs none.
+        int32_t runCount = 0, entries = 0;
+        const bool apart = k.box && s.xstep >= int64_t(2 * R + 1) << 16;
+        for (int32_t q = ib; q < ie && !apart; ++q) {
+            const int32_t c = cx[q];
+            tess::ColumnRun* run = runCount ? &runs[runCount - 1] : nullptr;
+            if (run && c - R <= run->src + run->n) {
+                const int32_t end = c + R + 1 - run->src;
+                if (end > run->n) {
+                    entries += end - run->n;
+                    run->n = end;
+                }
+                at[q] = run->at + (c - R - run->src);
+            } else {
+                runs[runCount++] = tess::ColumnRun{c - R, entries, 2 * R + 1};
+                at[q] = entries;
+                entries += 2 * R + 1;
+            }
+        }
+        const tess::ReduceColumns rc = {cx, n, s.left, s.right, s.srcWidth, ib, ie, at, apart ? nullptr : runs, runCount};
+
+        for_each_row(s, [&](TESS_pixel* d, int32_t r) {
+            tess::ReduceRow row;
+            row.kernel = &k;
+            int32_t mask = 0;
+            row.count = 0;
+            for (int32_t q = 0; q <= 2 * R; ++q) {
+                const int32_t y = r - R + q;
+                const bool in = y >= s.top && y < s.bottom;
+                row.rows[q] = in ? s.src + ptrdiff_t(y) * s.srcStep : nullptr;
+                if (in) row.inside[row.count++] = row.rows[q];
+                mask |= int32_t(in) << q;
+            }
+            if (!totals.known[mask]) {
+                int32_t t = 0;
+                for (int32_t q = 0; q <= 2 * R; ++q)
+                    for (int32_t x = 0; mask >> q & 1 && x <= 2 * R; ++x) t += k.box ? 1 : k.w[q][x];
+                totals.known[mask] = true;
+                totals.total[mask] = t;
+                totals.div16[mask] = tess::BOX_DIVISORS.of[k.box ? t : 0];
+                totals.exact[mask] = k.box || tess::make_divisor(uint32_t(t), uint32_t(t) * 255u, &totals.div[mask]);
+            }
+            row.total = totals.total[mask];
+            row.div = totals.div[mask];
+            row.div16 = totals.div16[mask];
+            TESS_pixel* out = d + b;
+            TESS_pixel* target = strip_target(cb, out, samples);
+            if (!totals.exact[mask]) {  // no exact multiplier: plain division
+                tess::GENERIC_KERNELS.reduce_weighted(target, rc, row);
+            } else if (k.box) {
+                kn.reduce_box(target, rc, row);
+            } else {
+                kn.reduce_weighted(target, rc, row);
+            }
+            strip_done(cb, out, samples, n);
+        });
     }
 }
 
@@ -350,24 +377,16 @@ enum class Family { Nearest, Bilinear, Reduce };
 struct Plan {
     Scaled s;
     Family family;
-    Columns cols;   // every column with a sample
-    Columns inner;  // bilinear: columns left of the last source column
-    Columns last;   // bilinear: columns on the last source column
-    Kernel kernel;
+    Columns cols;  // every column with a sample
+    tess::ReduceKernel kernel;
 };
 
 template <class Op>
 void run(const Plan& p, int32_t e) {
     switch (p.family) {
     case Family::Nearest: scaled_nearest<Op>(p.s, p.cols, e); break;
-    case Family::Bilinear: scaled_bilinear<Op>(p.s, p.inner, p.last, e); break;
-    case Family::Reduce:
-        if (p.kernel.box) {
-            scaled_box<Op>(p.s, p.cols, p.kernel.radius, e);
-        } else {
-            scaled_reduce<Op>(p.s, p.cols, p.kernel, e);
-        }
-        break;
+    case Family::Bilinear: bilinear_strips(p.s, p.cols, combine_of<Op>(e)); break;
+    case Family::Reduce: reduce_strips(p.s, p.cols, p.kernel, combine_of<Op>(e)); break;
     }
 }
 
@@ -479,6 +498,7 @@ void TESS_ScaledBlitPrepared(const TESS_ScaledBlitSetup* setup, int32_t dx, int3
     s.w = int32_t(w);
     s.h = int32_t(h);
     const int32_t srcW = c.srcWidth, srcH = c.srcHeight;
+    s.srcWidth = srcW;
     const int64_t left = clamp_to_int64(double(sx), 0, srcW);
     const int64_t top = clamp_to_int64(double(sy), 0, srcH);
     const int64_t right = clamp_to_int64(std::ceil(double(sx + sw)), INT32_MIN, srcW);
@@ -513,9 +533,6 @@ void TESS_ScaledBlitPrepared(const TESS_ScaledBlitSetup* setup, int32_t dx, int3
         p.kernel = make_kernel(xstep > ystep ? xstep : ystep);
     } else if (filter == TESS_BLIT_FILTER_BILINEAR) {
         p.family = Family::Bilinear;
-        const int64_t lastCol = int64_t(s.right - 1) << 16;
-        p.inner = column_range(xstart, s.xstep, lo, lastCol, s.w);
-        p.last = column_range(xstart, s.xstep, lastCol, hi, s.w);
     } else {
         p.family = Family::Nearest;
     }

@@ -111,9 +111,9 @@ TEST_P(BlitSweep, EveryLoopMatchesTheModel) {
     EXPECT_GT(changed, 1400);
 }
 
-// COPY at alpha 1 in the sizes that move whole blocks or whole rows at once (4 KB and up) and
-// just below: packed and padded rows, either row order, whole bitmaps and parts, and one
-// bitmap's top half onto its bottom half.
+// COPY at alpha 1 as one move of a whole packed bitmap and row by row, in sizes around a 4 KB
+// block: packed and padded rows, either row order, whole bitmaps and parts, and one bitmap's
+// top half onto its bottom half.
 TEST_P(BlitSweep, CopyMovesBlocksAndLongRowsExactly) {
     std::mt19937 rng(99);
     struct Case { int w, h, x, y; bool srcUp, dstUp; int srcPad, dstPad; };

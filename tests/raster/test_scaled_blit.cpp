@@ -7,6 +7,7 @@
 #include <random>
 #include <string>
 
+#include "raster/tess_kernels.h"
 #include "tests/raster/raster_model.h"
 
 using model::TestBitmap;
@@ -185,6 +186,66 @@ TEST_P(ScaledSweep, SpecialisedLoopsMatchThePerPixelModel) {
     EXPECT_GT(seen[HANDOVER][0] + seen[HANDOVER][0x10], 0);
 }
 
+// The sampling loops' own structure: strips of 256 (bilinear) and 128 (reduction) columns and
+// their vector groups, a pair of source rows kept for several destination rows or used once,
+// source pixels picked from a run or loaded one by one, kernels on either side of the 1.7 and
+// 3.0 boundaries (weighted and box, 3 x 3 and 5 x 5), kernels that overlap and that do not,
+// kernels cut by every edge, and destination rectangles clipped on every side.
+TEST_P(ScaledSweep, StripsGroupsKernelsAndEdgesMatchTheModel) {
+    std::mt19937 rng(1729);
+    const double steps[] = {0.25, 0.47, 0.53, 0.9, 1.016, 1.3, 1.69, 1.6999, 1.7, 1.71, 2.0, 2.2,
+                            2.41, 2.42, 2.99, 3.0, 3.01, 3.2, 3.5, 3.83, 3.9, 4.06, 5.0, 8.13};
+    const int widths[] = {1, 2, 3, 5, 7, 9, 31, 129, 257, 300, 521};
+    int kernels[2][2] = {};  // [5 x 5][box] reductions seen
+    int magnified = 0, onceRows = 0;
+    for (int n = 0; n < 2000; ++n) {
+        SCOPED_TRACE(n);
+        const double xs = steps[rng() % 24], ys = rng() % 4 ? xs : steps[rng() % 24];
+        const int dw = widths[rng() % 11], dh = dw > 100 ? 1 + int(rng() % 6) : 1 + int(rng() % 13);
+        const float sx = float(rng() % 3) + (rng() % 2 ? float(rng() % 1000) / 1000.0f : 0.0f);
+        const float sy = float(rng() % 3) + (rng() % 2 ? float(rng() % 1000) / 1000.0f : 0.0f);
+        const float sw = float(dw * xs), sh = float(dh * ys);
+        // The source ends at, just past or well past the sampled area.
+        const int srcW = std::max(1, int(std::ceil(sx + sw)) - int(rng() % 3) + int(rng() % 4) * int(rng() % 2) * 5);
+        const int srcH = std::max(1, int(std::ceil(sy + sh)) - int(rng() % 3) + int(rng() % 3));
+        TestBitmap src(srcW, srcH, rng() % 3 == 0, rng() % 3);
+        const int dstW = std::max(1, dw + int(rng() % 9) - 4), dstH = std::max(1, dh + int(rng() % 5) - 2);
+        TestBitmap dst(dstW, dstH, rng() % 3 == 0, rng() % 2);
+        model::fill_random(src, rng);
+        model::fill_random(dst, rng);
+        Call c;
+        c.dw = dw;
+        c.dh = dh;
+        c.dx = int(rng() % 7) - 3;  // hanging off the left or the right, the top or the bottom
+        c.dy = int(rng() % 5) - 2;
+        c.sx = sx;
+        c.sy = sy;
+        c.sw = sw;
+        c.sh = sh;
+        const int pick = rng() % 6;
+        c.alpha = pick < 4 ? 1.0f : model::pick_alpha(rng, n);
+        c.mode = TESS_BLIT_FILTER_BILINEAR | (pick == 1 || pick == 2 ? TESS_BLIT_USE_ALPHA : 0) |
+                 (pick >= 4 ? int(rng() % 6) : 0);
+        const std::vector<TESS_pixel> before = dst.snapshot();
+        TESS_ScaledBlit(&dst, &src, c.dx, c.dy, c.dw, c.dh, c.sx, c.sy, c.sw, c.sh, c.alpha, c.mode);
+        const std::vector<TESS_pixel> got = dst.snapshot();
+        dst.restore(before);
+        const Family fam = model_scaled(dst, src, c);
+        ASSERT_EQ(got, dst.snapshot()) << "dest " << c.dx << "," << c.dy << " " << c.dw << "x" << c.dh
+                                       << " of " << dstW << "x" << dstH << " src " << c.sx << "," << c.sy
+                                       << " " << c.sw << "x" << c.sh << " of " << srcW << "x" << srcH
+                                       << " alpha " << c.alpha << " mode 0x" << std::hex << c.mode;
+        const double g = std::max(double(c.sw / float(c.dw)), double(c.sh / float(c.dh)));
+        if (fam == REDUCE) ++kernels[g > 3.0][g >= (g > 3.0 ? 3.83 : 2.415)];
+        if (fam == BILINEAR && xs < 1.0 && dw > 8) ++magnified;
+        if (fam == BILINEAR && ys >= 1.0 && dh > 1) ++onceRows;
+    }
+    for (int big = 0; big < 2; ++big)
+        for (int box = 0; box < 2; ++box) EXPECT_GT(kernels[big][box], 100) << big << " " << box;
+    EXPECT_GT(magnified, 80);
+    EXPECT_GT(onceRows, 200);
+}
+
 // One setup drawn at many destination rectangles, as a sustain trail draws its rows: each
 // the same as a scaled blit made from scratch, scale-1 hand-overs and clipped rows included.
 TEST_P(ScaledSweep, OneSetupServesManyRectangles) {
@@ -226,6 +287,30 @@ void fill_gradient(TestBitmap& b) {
 }
 bool same_pixels(TestBitmap& a, TestBitmap& b) { return a.snapshot() == b.snapshot(); }
 }  // namespace
+
+// The reduction's divisions by multiplication: every total a kernel can have (weights of up
+// to 25 cells) and every box count, at the dividends where a multiplier is most likely to be
+// off by one: multiples of the divisor and the values just below them, up to 255 times it.
+TEST(ScaledBlit, ReductionDivisorsAreExact) {
+    std::mt19937 rng(7);
+    for (int n = 0; n < 3000; ++n) {
+        const uint32_t d = n < 40 ? uint32_t(65536 + n) : 1 + rng() % (25u * 65536u);
+        tess::Divisor div;
+        ASSERT_TRUE(tess::make_divisor(d, d * 255u, &div)) << d;
+        for (uint32_t k : {0u, 1u, 2u, 127u, 254u, 255u, uint32_t(rng() % 255)}) {
+            for (uint32_t s : {k * d, k * d + d - 1, k * d + uint32_t(rng() % d)}) {
+                if (s > d * 255u) continue;
+                const uint32_t q = uint32_t((uint64_t(s) * div.m) >> div.k);
+                ASSERT_EQ(q, s / d) << d << " " << s;
+            }
+        }
+    }
+    for (uint32_t cells = 1; cells <= 25; ++cells) {
+        const tess::Divisor16& d = tess::BOX_DIVISORS.of[cells];
+        for (uint32_t s = 0; s <= 255 * cells; ++s)
+            ASSERT_EQ((((s << d.pre) * d.m) >> 16) >> d.post, s / cells) << cells << " " << s;
+    }
+}
 
 TEST(ScaledBlit, ScaleOneGoesToTheBlitExceptBilinearAtAFraction) {
     TestBitmap src(130, 60), a(100, 50), b(100, 50);
