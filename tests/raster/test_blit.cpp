@@ -127,6 +127,8 @@ TEST_P(BlitSweep, CopyMovesBlocksAndLongRowsExactly) {
         {1100, 4, 0, 0, true, false, 0, 3},     // padded rows above 4 KB
         {1023, 5, 0, 0, false, false, 2, 0},    // padded rows just below
         {1100, 6, -7, 2, false, true, 1, 0},    // clipped at both sides
+        {512, 300, 0, 0, false, false, 0, 0},   // 600 KB: a block moved in pieces
+        {512, 300, 0, 0, true, true, 0, 0},     // the same, bottom-up
     };
     for (const Case& c : cases) {
         TestBitmap src(c.w, c.h, c.srcUp, c.srcPad), dst(c.w, c.h, c.dstUp, c.dstPad);
@@ -146,6 +148,25 @@ TEST_P(BlitSweep, CopyMovesBlocksAndLongRowsExactly) {
     for (int y = 4; y < 8; ++y)
         for (int x = 0; x < 1200; ++x) want.at(x, y) = want.at(x, y - 4);
     EXPECT_EQ(both.snapshot(), want.snapshot());
+
+    // A block of several pieces moved onto itself, three rows down and three rows up: each
+    // piece must be moved before the one that overwrites its source.
+    for (int shift : {3, -3}) {
+        SCOPED_TRACE(shift);
+        TestBitmap self(512, 400), moved(512, 400);
+        model::fill_random(self, rng);
+        moved.restore(self.snapshot());
+        const TESS_RECT all{0, shift > 0 ? 0 : -shift, 512, shift > 0 ? 400 - shift : 400};
+        TESS_Blit(&self, &self, 0, shift > 0 ? shift : 0, &all, 1.0f, TESS_BLIT_MODE_COPY);
+        if (shift > 0) {
+            for (int y = 399; y >= shift; --y)
+                for (int x = 0; x < 512; ++x) moved.at(x, y) = moved.at(x, y - shift);
+        } else {
+            for (int y = 0; y < 400 + shift; ++y)
+                for (int x = 0; x < 512; ++x) moved.at(x, y) = moved.at(x, y - shift);
+        }
+        EXPECT_EQ(self.snapshot(), moved.snapshot());
+    }
 }
 
 // Sprites with transparent margins of every width, as scaled gem copies have, drawn through
