@@ -311,7 +311,9 @@ TEST_F(Features, TheExpertPlusKickIsAKickOfItsOwnAtExpertOnly) {
         afresh_at_zero();
         const std::vector<VisibleGem> lower = paint();
         EXPECT_EQ(gems_at(lower, 480).size(), 0u) << d;
-        if (d == 2) EXPECT_EQ(gems_at(lower, 720).size(), 1u) << "Hard's yellow only";
+        if (d == 2) {
+            EXPECT_EQ(gems_at(lower, 720).size(), 1u) << "Hard's yellow only";
+        }
     }
 
     // It flashes as a kick when it is played: 21 paints, then gone.
@@ -406,7 +408,9 @@ TEST_F(Features, LanePhrasesReachLowerDifficultiesByTheirVelocity) {
             afresh_at_zero();
             const std::vector<VisibleGem> lanes = of_image(paint(), IMAGE_LANE_STRIP);
             EXPECT_EQ(lanes.size(), c.shows[d] ? 1u : 0u) << "velocity " << c.velocity << " difficulty " << d;
-            if (!lanes.empty()) EXPECT_EQ(lanes[0].lane, 1);
+            if (!lanes.empty()) {
+                EXPECT_EQ(lanes[0].lane, 1);
+            }
         }
     }
 }
