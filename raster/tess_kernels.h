@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 
 #include "raster/tess.h"
@@ -226,8 +227,7 @@ struct Kernels {
     void (*copy_alpha_full)(const BlitRows& r);
     // COPY by source alpha at a weight e of 0..256 (TESS_CombineCopyAlpha): gems fading out.
     void (*copy_alpha)(const BlitRows& r, int32_t e);
-    // COPY at alpha 1: rows moved unchanged (the backdrop onto each frame). move_rows on
-    // every path.
+    // COPY at alpha 1: rows moved unchanged (the backdrop onto each frame).
     void (*copy)(const BlitRows& r);
     // A nearest-sampled row combined by source alpha at alpha 1: sustain trails.
     void (*stretch_alpha_full)(const StretchRow& r);
@@ -319,17 +319,10 @@ inline void swap_red_blue_bytes(uint8_t* p, int32_t n) {
     }
 }
 
-// COPY at alpha 1 with the C library's move: whole rows, or, when both sides store the rows
-// back to back in the same direction (full-width copies between packed bitmaps), the whole
-// block in pieces of 256 KB. Every path's opaque copy, the backdrop onto each frame included.
-// Nothing here decides how to copy: the C library picks its copy for the processor and the size
-// (glibc from the processor's features and cache sizes, when it is loaded). The pieces keep a
-// frame's copy among the sizes below every processor's second-level cache, where glibc takes
-// the string move on AMD processors too and never stores past the cache. The frame that copy
-// fills is blended into next: on the AMD EPYC (Zen 5) of our benchmarks, one move of a whole
-// 1920 x 1080 frame left a steady frame 10 % slower than the same move in pieces, at the same
-// speed of the copy itself. A string move of our own matched memcpy on the Intel processor it
-// was chosen on and took 1.38 times as long on another AMD EPYC.
+// COPY at alpha 1 with the C library's move: whole rows, or one move of the whole block when
+// both sides store the rows back to back in the same direction (full-width copies between
+// packed bitmaps). The plain C path's copy, and every path's for a row that overlaps its own
+// source; the vector paths copy every other row with their own loads and stores (copy_rows).
 void move_rows(const BlitRows& r);
 
 extern const Kernels GENERIC_KERNELS;

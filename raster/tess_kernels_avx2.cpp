@@ -25,7 +25,7 @@ const Kernels AVX2_KERNELS = {
     TESS_CPU_AVX2,
     avx2::copy_alpha_full_rows<avx2::V256>,
     avx2::copy_alpha_rows<avx2::V256>,
-    move_rows,  // see move_rows: the C library's copy on every path
+    avx2::copy_rows<avx2::V256>,
     avx2::stretch_alpha_full<avx2::V256>,
     {avx2::fill_rows<avx2::V256, Mix::Store>, avx2::fill_rows<avx2::V256, Mix::Half>,
      avx2::fill_rows<avx2::V256, Mix::Quarter>, avx2::fill_rows<avx2::V256, Mix::ThreeQuarters>},

@@ -7,34 +7,13 @@
 
 namespace tess {
 
-namespace {
-
-// The largest piece of a long move handed to the C library at once; see move_rows.
-constexpr size_t MOVE_PIECE = 256 * 1024;
-
-// memmove of n bytes in pieces of at most MOVE_PIECE, in the order that overlapping sides need.
-void move_in_pieces(unsigned char* d, const unsigned char* s, size_t n) {
-    if (d <= s || d >= s + n) {
-        for (size_t at = 0; at < n; at += MOVE_PIECE) std::memmove(d + at, s + at, n - at < MOVE_PIECE ? n - at : MOVE_PIECE);
-    } else {
-        for (size_t end = n; end > 0;) {
-            const size_t k = end < MOVE_PIECE ? end : MOVE_PIECE;
-            end -= k;
-            std::memmove(d + end, s + end, k);
-        }
-    }
-}
-
-}  // namespace
-
 void move_rows(const BlitRows& r) {
     TESS_pixel* d = r.dst;
     const TESS_pixel* s = r.src;
     const size_t bytes = static_cast<size_t>(r.w) * sizeof(TESS_pixel);
     if (r.h > 1 && r.srcStep == r.dstStep && (r.srcStep == r.w || r.srcStep == -r.w)) {
         const ptrdiff_t last = (r.h - 1) * r.srcStep;
-        move_in_pieces(reinterpret_cast<unsigned char*>(r.srcStep > 0 ? d : d + last),
-                       reinterpret_cast<const unsigned char*>(r.srcStep > 0 ? s : s + last), bytes * r.h);
+        std::memmove(r.srcStep > 0 ? d : d + last, r.srcStep > 0 ? s : s + last, bytes * r.h);
         return;
     }
     for (int32_t y = 0; y < r.h; ++y, d += r.dstStep, s += r.srcStep) std::memmove(d, s, bytes);

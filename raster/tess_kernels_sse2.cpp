@@ -14,7 +14,7 @@ const Kernels SSE2_KERNELS = {
     TESS_CPU_SSE2,
     sse2::copy_alpha_full_rows<sse2::V128>,
     sse2::copy_alpha_rows<sse2::V128>,
-    move_rows,  // see move_rows: the C library's copy on every path
+    sse2::copy_rows<sse2::V128>,
     sse2::stretch_alpha_full<sse2::V128>,
     {sse2::fill_rows<sse2::V128, Mix::Store>, sse2::fill_rows<sse2::V128, Mix::Half>,
      sse2::fill_rows<sse2::V128, Mix::Quarter>, sse2::fill_rows<sse2::V128, Mix::ThreeQuarters>},

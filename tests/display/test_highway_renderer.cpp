@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -409,6 +410,13 @@ TEST_F(Highway, DrumImagesCymbalsTomsKicksAndStyle) {
     const int32_t top = static_cast<int32_t>(306.0f - static_cast<float>(h) * 0.55f);
     EXPECT_EQ(px(0, top), slot_colour(SLOT_KICK_FLASH_FIRST + 2));
     EXPECT_NE(px(0, top - 1), slot_colour(SLOT_KICK_FLASH_FIRST + 2));
+    // A flash counter one past the seven pictures (a five-lane smash carried into a drum
+    // mode) paints nothing, not the open gem that follows the flashes among the slots.
+    render({});
+    const std::vector<TESS_pixel> empty(self->frame_bitmap->bits(), self->frame_bitmap->bits() + 400 * 400);
+    render({gem(SLOT_KICK_FLASH_LAST + 1, 0, 0.0)});
+    EXPECT_FALSE(any_pixel(slot_colour(SLOT_KICK_FLASH_LAST + 1)));
+    EXPECT_TRUE(std::equal(empty.begin(), empty.end(), self->frame_bitmap->bits()));
 }
 
 TEST_F(Highway, HopoAndStyleInFiveLaneModes) {

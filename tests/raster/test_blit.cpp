@@ -149,6 +149,24 @@ TEST_P(BlitSweep, CopyMovesBlocksAndLongRowsExactly) {
         for (int x = 0; x < 1200; ++x) want.at(x, y) = want.at(x, y - 4);
     EXPECT_EQ(both.snapshot(), want.snapshot());
 
+    // Rows of every width around the vector loops' groups of one and four vectors, moved
+    // sideways onto themselves by less than a group and by more, either way: a row that
+    // overlaps its source must come out as the model's, which reads the source first.
+    for (int w = 1; w <= 72; ++w)
+        for (int shift : {1, 3, 9, 40, -1, -5, -33}) {
+            TestBitmap self(w + 80, 2), moved(w + 80, 2);
+            model::fill_random(self, rng);
+            moved.restore(self.snapshot());
+            const TESS_RECT row{40, 0, 40 + w, 2};
+            TESS_Blit(&self, &self, 40 + shift, 0, &row, 1.0f, TESS_BLIT_MODE_COPY);
+            for (int y = 0; y < 2; ++y) {
+                std::vector<TESS_pixel> source(static_cast<size_t>(w));
+                for (int x = 0; x < w; ++x) source[size_t(x)] = moved.at(40 + x, y);
+                for (int x = 0; x < w; ++x) moved.at(40 + shift + x, y) = source[size_t(x)];
+            }
+            ASSERT_EQ(self.snapshot(), moved.snapshot()) << "width " << w << " shift " << shift;
+        }
+
     // A block of several pieces moved onto itself, three rows down and three rows up: each
     // piece must be moved before the one that overwrites its source.
     for (int shift : {3, -3}) {
