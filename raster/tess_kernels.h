@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <type_traits>
 
 #include "raster/tess.h"
@@ -321,8 +320,8 @@ inline void swap_red_blue_bytes(uint8_t* p, int32_t n) {
 
 // COPY at alpha 1 with the C library's move: whole rows, or one move of the whole block when
 // both sides store the rows back to back in the same direction (full-width copies between
-// packed bitmaps). The plain C path's copy, and every path's for a row that overlaps its own
-// source; the vector paths copy every other row with their own loads and stores (copy_rows).
+// packed bitmaps). The plain C path's copy, and every path's for a block that overlaps its own
+// source; the vector paths copy every other block with their own loads and stores (copy_rows).
 void move_rows(const BlitRows& r);
 
 extern const Kernels GENERIC_KERNELS;

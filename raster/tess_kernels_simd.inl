@@ -318,10 +318,10 @@ template <class V>
 void copy_rows(const BlitRows& r) {
     using reg = typename V::reg;
     const int32_t n = r.w;
-    const ptrdiff_t ds = (r.h - 1) * r.dstStep, ss = (r.h - 1) * r.srcStep;
-    const TESS_pixel* d_low = ds < 0 ? r.dst + ds : r.dst;
-    const TESS_pixel* s_low = ss < 0 ? r.src + ss : r.src;
-    if (d_low < s_low + (ss < 0 ? -ss : ss) + n && s_low < d_low + (ds < 0 ? -ds : ds) + n) {
+    // The pixels from a block's lowest address to its highest, whichever way its rows run.
+    const auto lowest = [&](const TESS_pixel* first, ptrdiff_t step) { return step < 0 ? first + (r.h - 1) * step : first; };
+    const auto past = [&](const TESS_pixel* first, ptrdiff_t step) { return step < 0 ? first + n : first + (r.h - 1) * step + n; };
+    if (lowest(r.dst, r.dstStep) < past(r.src, r.srcStep) && lowest(r.src, r.srcStep) < past(r.dst, r.dstStep)) {
         move_rows(r);
         return;
     }
