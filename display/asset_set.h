@@ -53,12 +53,14 @@ constexpr char ASSET_PATH_SEPARATOR = '/';
 #endif
 
 // A slot image scaled to one width, with each row's visible span (TESS_FindVisibleSpans) found
-// once when the copy is made, so that every frame blits only those columns. Without memory for
-// the spans, `spans` stays empty and the copy is blitted whole.
+// once when the copy is made, so that every frame blits only those columns, and the box
+// around them. Without memory for the spans, `spans` stays empty, the copy is blitted whole
+// and its box is all of it.
 class ScaledCopy : public TESS_MemBitmap {
 public:
-    ScaledCopy(int32_t w, int32_t h) : TESS_MemBitmap(w, h), spans(64) {}
+    ScaledCopy(int32_t w, int32_t h) : TESS_MemBitmap(w, h), spans(64), visible{0, 0, w, h} {}
     HeapBuffer spans;  // TESS_RowSpan per row, or nothing
+    TESS_RECT visible;  // columns and rows holding every pixel whose alpha is not 0
 };
 
 struct AssetSet {

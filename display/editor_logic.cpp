@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "display/highway_renderer.h"
 #include "plugin/chart_preview.h"
 #include "plugin/host_api.h"
 #include "raster/tess.h"
@@ -20,6 +21,7 @@ constexpr int32_t BOX_H = 10;
 constexpr int32_t VALUE_Y = 13;
 constexpr int32_t CLICK_TOP = 12;
 constexpr int32_t CLICK_BOTTOM = 21;
+static_assert(BOX_Y + BOX_H + 1 == CONTROL_STRIP_HEIGHT, "the strip ends with its boxes' outline");
 
 constexpr TESS_pixel TEXT_COLOUR = 0xFFFFFFFF;
 constexpr TESS_pixel BOX_FILL = 0xFFC0C0C0;
@@ -100,6 +102,7 @@ void editor_paint(ChartPreview* instance, int32_t width, int32_t height) {
     if (!instance || !instance->frame_bitmap) return;
     instance->render_highway(width, height);
     draw_control_strip(instance, instance->frame_bitmap);
+    note_frame_drawn(instance, 0, 0, width, CONTROL_STRIP_HEIGHT);
 }
 
 void draw_control_strip(ChartPreview* instance, TESS_IBitmap* dest) {

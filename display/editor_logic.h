@@ -20,7 +20,9 @@ void editor_opening_reset(ChartPreview* instance);
 // the highway, then the control strip over it.
 void editor_paint(ChartPreview* instance, int32_t width, int32_t height);
 
+// The strip's labels, boxes, values and arrows, all within rows 0 .. CONTROL_STRIP_HEIGHT - 1.
 void draw_control_strip(ChartPreview* instance, TESS_IBitmap* dest);
+constexpr int32_t CONTROL_STRIP_HEIGHT = 23;
 void draw_drag_arrow(TESS_IBitmap* dest, int32_t x, int32_t y, int32_t width, int32_t height);
 
 // Button press at client (x, y). True when the window must take the mouse capture.

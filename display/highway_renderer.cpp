@@ -45,6 +45,9 @@ inline bool is_smash(int32_t k) { return k >= SLOT_SMASH_FIRST && k <= SLOT_SMAS
 // Both drawing passes' view of the frame.
 struct Frame {
     TESS_IBitmap* dest;
+    ChartPreview* self;  // keeps the list of what the frame draws
+    int32_t width;
+    int32_t height;
     int32_t d;
     int32_t ox;
     int32_t oy;
@@ -52,11 +55,54 @@ struct Frame {
     int32_t mode;
 };
 
+// Columns [left, right) of rows [top, bottom), clipped to the frame, into the instance's list
+// of what this frame drew; a list that cannot grow leaves the next frame to copy everything.
+void drawn(ChartPreview* self, int32_t width, int32_t height, int32_t left, int32_t top, int32_t right,
+           int32_t bottom) {
+    if (!self->drawn_frame) return;
+    TESS_RECT r = {left < 0 ? 0 : left, top < 0 ? 0 : top, right > width ? width : right,
+                   bottom > height ? height : bottom};
+    if (r.left >= r.right || r.top >= r.bottom) return;
+    // A gem's smash, flare and the like often fall inside what was drawn just before.
+    if (const int32_t n = self->drawn_rects.count<TESS_RECT>()) {
+        const TESS_RECT& last = self->drawn_rects.records<TESS_RECT>()[n - 1];
+        if (r.left >= last.left && r.right <= last.right && r.top >= last.top && r.bottom <= last.bottom) return;
+    }
+    if (!self->drawn_rects.append(r)) self->drawn_frame = nullptr;
+}
+
+// The backdrop onto the frame: over what the last frame drew when that is known and is less
+// than half the frame, else whole. The list then starts afresh for this frame.
+void restore_backdrop(ChartPreview* self, TESS_IBitmap* dest, TESS_IBitmap* layer, int32_t width,
+                      int32_t height) {
+    const TESS_RECT* rects = self->drawn_rects.records<TESS_RECT>();
+    const int32_t count = self->drawn_rects.count<TESS_RECT>();
+    bool whole = !self->drawn_frame || self->drawn_frame != dest->bits();
+    int64_t area = 0;
+    for (int32_t i = 0; i < count && !whole; ++i) {
+        area += static_cast<int64_t>(rects[i].right - rects[i].left) * (rects[i].bottom - rects[i].top);
+        whole = area * 2 > static_cast<int64_t>(width) * height;
+    }
+    if (whole) {
+        TESS_Blit(dest, layer, 0, 0, nullptr, 1.0f, TESS_BLIT_MODE_COPY);
+    } else {
+        for (int32_t i = 0; i < count; ++i)
+            TESS_Blit(dest, layer, rects[i].left, rects[i].top, &rects[i], 1.0f, TESS_BLIT_MODE_COPY);
+    }
+    self->drawn_rects.resize(0, false);
+    self->drawn_frame = dest->bits();
+}
+
+// draw_asset_scaled, with what it drew added to the frame's list when f is given.
+void draw_slot(TESS_IBitmap* dest, const Frame* f, int32_t slot, int32_t x, int32_t y, int32_t width,
+               float alpha, float anchor);
+
 void rebuild_backdrop(ChartPreview* self, const Frame& f, int32_t width, int32_t height) {
     AssetSet& a = g_assets;
     if (self->layer_bitmap) self->layer_bitmap->resize(width, height);
     else self->layer_bitmap = new (std::nothrow) TESS_MemBitmap(width, height);
     self->layout_dirty = 0;
+    forget_frame_drawn(self);
     // Every gem width depends on the square's side.
     empty_scaled_copies();
     TESS_IBitmap* layer = self->layer_bitmap;
@@ -99,11 +145,18 @@ bool draw_trail(const Frame& f, TESS_MemBitmap* image, double s, double e, doubl
     // Every row stretches the same strip onto the same frame: set up once.
     TESS_ScaledBlitSetup strip;
     TESS_PrepareScaledBlit(&strip, f.dest, image, third, 0.0f, third, 1.0f, 1.0f, TESS_BLIT_USE_ALPHA);
+    int32_t lowest = INT32_MAX, highest = INT32_MIN;  // the columns the rows cover
     for (int32_t r = ye + f.oy; r < ys + f.oy; ++r) {
-        TESS_ScaledBlitPrepared(&strip, to_pixel(left), r, to_pixel(cur), 1);
+        const int32_t x = to_pixel(left), w = to_pixel(cur);
+        TESS_ScaledBlitPrepared(&strip, x, r, w, 1);
+        // A negative width runs left of x.
+        const int32_t a = w < 0 ? x + w : x, b = w < 0 ? x : x + w;
+        if (a < lowest) lowest = a;
+        if (b > highest) highest = b;
         left += dx;
         cur += dw;
     }
+    drawn(f.self, f.width, f.height, lowest, ye + f.oy, highest, ys + f.oy);
     return true;
 }
 
@@ -144,8 +197,8 @@ void draw_sustain(const Frame& f, const VisibleGem& g, int32_t k, double l, doub
     const double D = f.d;
     const double F = highway_scale_at(u);
     const double R = static_cast<double>(static_cast<float>(gem_w * FLARE_WIDTH)) * D * F;
-    draw_asset_scaled(f.dest, slot, to_pixel(F * D * l + D * 0.5 - R * 0.5) + f.ox,
-                      to_pixel(highway_row_at(u) * D) + f.oy, to_pixel(R), alpha, ANCHOR_SMASH);
+    draw_slot(f.dest, &f, slot, to_pixel(F * D * l + D * 0.5 - R * 0.5) + f.ox,
+              to_pixel(highway_row_at(u) * D) + f.oy, to_pixel(R), alpha, ANCHOR_SMASH);
 }
 
 // A solo, fill or lane strip: a band along the highway from its start (or the strike line) to
@@ -253,7 +306,7 @@ void draw_record(const Frame& f, const VisibleGem& g) {
 
     if (hidden) return;
     const GemPlacement p = place_gem(f.d, f.ox, f.oy, l, w, u);
-    draw_asset_scaled(f.dest, k, p.x, p.y, p.width, alpha, anchor);
+    draw_slot(f.dest, &f, k, p.x, p.y, p.width, alpha, anchor);
 }
 
 // Puts copy at index `at` of a slot's list and its width at the same index of the widths;
@@ -298,8 +351,10 @@ GemPlacement place_gem(int32_t d, int32_t ox, int32_t oy, double l, double w, do
     return p;
 }
 
-void draw_asset_scaled(TESS_IBitmap* dest, int32_t slot, int32_t x, int32_t y, int32_t width,
-                       float alpha, float anchor) noexcept {
+namespace {
+
+void draw_slot(TESS_IBitmap* dest, const Frame* f, int32_t slot, int32_t x, int32_t y, int32_t width,
+               float alpha, float anchor) {
     if (static_cast<uint32_t>(slot) >= ASSET_SLOT_COUNT) return;
     TESS_MemBitmap* image = g_assets.slots[slot];
     if (!image) return;
@@ -340,20 +395,60 @@ void draw_asset_scaled(TESS_IBitmap* dest, int32_t slot, int32_t x, int32_t y, i
                         static_cast<float>(sh), 1.0f, TESS_BLIT_FILTER_BILINEAR);
         const int64_t spanBytes = static_cast<int64_t>(h) * static_cast<int64_t>(sizeof(TESS_RowSpan));
         if (spanBytes <= INT32_MAX) copy->spans.resize(static_cast<int32_t>(spanBytes), false);
-        if (copy->spans.size == spanBytes)
+        if (copy->spans.size == spanBytes) {
+            const TESS_RowSpan* spans = copy->spans.records<TESS_RowSpan>();
             TESS_FindVisibleSpans(copy, copy->spans.records<TESS_RowSpan>());
+            // The box around the spans: all a blit of the copy can change.
+            TESS_RECT box = {width, h, 0, 0};
+            for (int32_t row = 0; row < h; ++row) {
+                if (spans[row].begin >= spans[row].end) continue;
+                if (spans[row].begin < box.left) box.left = spans[row].begin;
+                if (spans[row].end > box.right) box.right = spans[row].end;
+                if (row < box.top) box.top = row;
+                box.bottom = row + 1;
+            }
+            copy->visible = box.left < box.right ? box : TESS_RECT{0, 0, 0, 0};
+        }
         cached = insert_copy(list, widths, at, copy);
     }
     const int32_t top = static_cast<int32_t>(static_cast<float>(y) - static_cast<float>(h) * anchor);
     TESS_BlitVisible(dest, copy, x, top, copy->spans.records<TESS_RowSpan>(), alpha,
                      TESS_BLIT_USE_ALPHA);
+    if (f) {
+        const TESS_RECT& v = copy->visible;
+        drawn(f->self, f->width, f->height, x + v.left, top + v.top, x + v.right, top + v.bottom);
+    }
     if (!cached) delete copy;  // the list could not grow: drawn once, not kept
+}
+
+}  // namespace
+
+void draw_asset_scaled(TESS_IBitmap* dest, int32_t slot, int32_t x, int32_t y, int32_t width,
+                       float alpha, float anchor) noexcept {
+    draw_slot(dest, nullptr, slot, x, y, width, alpha, anchor);
+}
+
+void note_frame_drawn(ChartPreview* instance, int32_t x, int32_t y, int32_t w, int32_t h) noexcept {
+    if (!instance || !instance->frame_bitmap || w <= 0 || h <= 0) return;
+    const int64_t right = static_cast<int64_t>(x) + w, bottom = static_cast<int64_t>(y) + h;
+    drawn(instance, instance->frame_bitmap->width(), instance->frame_bitmap->height(), x, y,
+          right > INT32_MAX ? INT32_MAX : static_cast<int32_t>(right),
+          bottom > INT32_MAX ? INT32_MAX : static_cast<int32_t>(bottom));
+}
+
+void forget_frame_drawn(ChartPreview* instance) noexcept {
+    if (!instance) return;
+    instance->drawn_frame = nullptr;
+    instance->drawn_rects.resize(0, false);
 }
 
 void render_visible(ChartPreview* self, int32_t n, int32_t width, int32_t height) noexcept {
     if (!self) return;
     Frame f;
     f.dest = self->frame_bitmap;
+    f.self = self;
+    f.width = width;
+    f.height = height;
     f.mode = self->mode;
     f.drums = f.mode == 1 || f.mode == 2;
     f.d = width < height ? width : height;
@@ -363,7 +458,8 @@ void render_visible(ChartPreview* self, int32_t n, int32_t width, int32_t height
     TESS_IBitmap* layer = self->layer_bitmap;
     if (!layer || self->layout_dirty || layer->width() != width || layer->height() != height)
         rebuild_backdrop(self, f, width, height);
-    TESS_Blit(f.dest, self->layer_bitmap, 0, 0, nullptr, 1.0f, TESS_BLIT_MODE_COPY);
+    if (!f.dest) return;
+    restore_backdrop(self, f.dest, self->layer_bitmap, width, height);
 
     const VisibleGem* records = self->visible.records<VisibleGem>();
     const int32_t stored = self->visible.count<VisibleGem>();

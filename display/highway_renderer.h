@@ -30,5 +30,14 @@ void draw_asset_scaled(TESS_IBitmap* dest, int32_t slot, int32_t x, int32_t y, i
 
 // One frame from the first n records of instance->visible onto frame_bitmap (width x height):
 // the backdrop (rebuilt when stale), then pass 0 (markers, kicks) and pass 1 (gems, sustains,
-// flares). render_highway is compute_visible_gems followed by this.
+// flares). render_highway is compute_visible_gems followed by this. The backdrop is put back
+// only where the last frame drew, when that is known (instance->drawn_rects), else whole.
 void render_visible(ChartPreview* instance, int32_t n, int32_t width, int32_t height) noexcept;
+
+// Says that columns x .. x + w - 1 of rows y .. y + h - 1 of frame_bitmap were drawn on after
+// the highway (the control strip, a caption): the next frame restores them with its own.
+void note_frame_drawn(ChartPreview* instance, int32_t x, int32_t y, int32_t w, int32_t h) noexcept;
+
+// Makes the next frame copy the whole backdrop: for a frame bitmap made or resized, or drawn
+// on where nothing said so.
+void forget_frame_drawn(ChartPreview* instance) noexcept;

@@ -69,6 +69,12 @@ public:
     TESS_IBitmap* frame_bitmap = nullptr;
     TESS_IBitmap* layer_bitmap = nullptr;
     uint8_t layout_dirty = 1;
+    // UI thread. What the last frame drew over the backdrop (TESS_RECTs inside the frame), so
+    // that the next frame restores only those from layer_bitmap. They describe frame_bitmap's
+    // pixels only while drawn_frame is its bits(); null makes the next frame copy the whole
+    // backdrop, as a frame made, resized or drawn on unannounced needs.
+    HeapBuffer drawn_rects{4096};
+    const void* drawn_frame = nullptr;
 };
 
 // Process-wide state of the shell.

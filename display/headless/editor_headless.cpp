@@ -3,6 +3,7 @@
 #include "display/editor.h"
 #include "display/editor_logic.h"
 #include "display/headless_editor.h"
+#include "display/highway_renderer.h"
 #include "plugin/chart_preview.h"
 #include "raster/tess_bitmap.h"
 
@@ -46,10 +47,12 @@ void destroy_editor_window(ChartPreview* instance) {
 
 bool headless_editor_paint(ChartPreview* instance, int32_t width, int32_t height, bool controls) {
     if (!editor_of(instance) || width <= 0 || height <= 0) return false;
+    // A frame made or resized holds nothing of the last one.
     if (instance->frame_bitmap) {
-        instance->frame_bitmap->resize(width, height);
+        if (instance->frame_bitmap->resize(width, height)) forget_frame_drawn(instance);
     } else {
         instance->frame_bitmap = new (std::nothrow) TESS_MemBitmap(width, height);
+        forget_frame_drawn(instance);
         if (!instance->frame_bitmap) return false;
     }
     if (instance->frame_bitmap->width() != width || instance->frame_bitmap->height() != height)

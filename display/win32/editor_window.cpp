@@ -5,6 +5,7 @@
 
 #include "display/editor.h"
 #include "display/editor_logic.h"
+#include "display/highway_renderer.h"
 #include "platform/platform.h"
 #include "plugin/chart_preview.h"
 #include "raster/tess_bitmap.h"
@@ -39,8 +40,13 @@ void on_paint(ChartPreview* self, HWND window) {
     GetClientRect(window, &client);
     const int32_t cw = client.right;
     const int32_t ch = client.bottom;
-    if (self->frame_bitmap) self->frame_bitmap->resize(cw, ch);
-    else self->frame_bitmap = new TESS_SysBitmap(cw, ch);
+    // A frame made or resized holds nothing of the last one.
+    if (!self->frame_bitmap) {
+        self->frame_bitmap = new TESS_SysBitmap(cw, ch);
+        forget_frame_drawn(self);
+    } else if (self->frame_bitmap->resize(cw, ch)) {
+        forget_frame_drawn(self);
+    }
     editor_paint(self, cw, ch);
     BitBlt(target, 0, 0, cw, ch, static_cast<HDC>(self->frame_bitmap->deviceContext()), 0, 0,
            SRCCOPY);

@@ -164,6 +164,7 @@ TEST_F(Visible, AGemTurnedKickPastItsFlashesKeepsASlotThatDrawsNothing) {
         ASSERT_EQ(others.size() + 1, shown.size());
         delete self->frame_bitmap;
         self->frame_bitmap = new TESS_MemBitmap(200, 150);
+        forget_frame_drawn(self);
         const std::vector<TESS_pixel> with_kick = frame_of(shown);
         const std::vector<TESS_pixel> without = frame_of(others);
         EXPECT_EQ(with_kick != without, c.drawn);

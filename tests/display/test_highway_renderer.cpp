@@ -125,6 +125,7 @@ protected:
     void frame(int32_t w, int32_t h) {
         delete self->frame_bitmap;
         self->frame_bitmap = new TESS_MemBitmap(w, h);
+        forget_frame_drawn(self);
         width = w;
         height = h;
     }
@@ -582,8 +583,10 @@ TEST_F(Highway, ModeSwitchRebuildsTheBackdropAndRescales) {
     render({gem(0, 0, 0.0)});
     EXPECT_EQ(px(200, 5), TRACK_GUITAR);
     ASSERT_EQ(cached_count(0), 1);
-    // Unchanged size and mode: the backdrop and the copies are kept.
+    // Unchanged size and mode: the backdrop and the copies are kept (the changed pixel lies
+    // where the frame drew nothing, so the whole backdrop is asked for).
     self->layer_bitmap->bits()[5 * 400 + 200] = 0xFF123456u;
+    forget_frame_drawn(self);
     TESS_MemBitmap* copy = cached(0, 0);
     render({gem(0, 0, 0.0)});
     EXPECT_EQ(px(200, 5), 0xFF123456u);
@@ -734,6 +737,57 @@ TEST_F(Highway, FramesAreTheSameOnEveryPathWithOrWithoutSpans) {
         EXPECT_EQ(render_all(true), reference) << TESS_CpuPathName(path) << " without spans";
     }
     TESS_ChooseCpuPath(std::getenv("TESS_DISABLE"));
+}
+
+// Frame after frame of changing records, with MODE changes, frames drawn on and said so, and
+// gems cut by every edge: each frame, put together from the last one where the last one drew,
+// is the frame painted over the whole backdrop, pixel for pixel.
+TEST_F(Highway, FramesRestoredWhereTheLastOneDrewAreFramesPaintedAfresh) {
+    AssetSet& a = g_assets;
+    for (int32_t s = 0; s < ASSET_SLOT_COUNT; ++s) {
+        const bool wide = s >= SLOT_BEAT_MARKER && s <= SLOT_MEASURE;
+        replace(a.slots[s], soft(wide ? 256 : 128, wide ? 12 : 64, slot_colour(s), uint32_t(s)));
+    }
+    std::mt19937 rng(7);
+    auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
+    auto pick = [&](int32_t lo, int32_t hi) { return std::uniform_int_distribution<int32_t>(lo, hi)(rng); };
+    auto records_of_a_frame = [&] {
+        std::vector<VisibleGem> r;
+        for (int32_t i = pick(0, 14); i > 0; --i) {
+            const int32_t kind = pick(0, 5);
+            const double near = uniform(-0.3, 1.1);
+            if (kind == 0) r.push_back(marker(-pick(1, 3), near));
+            else if (kind == 1) r.push_back(gem(pick(IMAGE_LANE_STRIP, IMAGE_SOLO_STRIP), pick(0, 5), near, uniform(0.0, 1.5)));
+            else if (kind == 2) r.push_back(gem(pick(SLOT_SMASH_FIRST, SLOT_KICK_FLASH_LAST), pick(0, 5), near, uniform(0.0, 0.6)));
+            else r.push_back(gem(pick(0, 5), pick(0, 5), near, pick(0, 1) ? uniform(0.0, 0.8) : 0.0,
+                                 uint8_t(pick(0, 1)), uint8_t(pick(0, 2))));
+        }
+        return r;
+    };
+    for (const auto& size : {std::pair<int32_t, int32_t>{640, 400}, {300, 520}}) {
+        frame(size.first, size.second);
+        int32_t partial = 0;
+        for (int32_t n = 0; n < 120; ++n) {
+            if (pick(0, 15) == 0) {  // MODE, as a click sets it
+                self->mode = pick(0, 3);
+                self->layout_dirty = 1;
+            }
+            const std::vector<VisibleGem> records = records_of_a_frame();
+            partial += self->drawn_frame != nullptr && self->drawn_rects.count<TESS_RECT>() > 0;
+            render(records);
+            const std::vector<TESS_pixel> kept(self->frame_bitmap->bits(), self->frame_bitmap->bits() + width * height);
+            forget_frame_drawn(self);
+            render(records);
+            ASSERT_TRUE(std::equal(kept.begin(), kept.end(), self->frame_bitmap->bits()))
+                << size.first << " x " << size.second << ", frame " << n;
+            if (n % 3 == 0) {  // something else draws on the frame, as the control strip does
+                const int32_t x = pick(-20, width - 10), y = pick(-20, height - 10), w = pick(1, 80), h = pick(1, 40);
+                TESS_FillRect(self->frame_bitmap, x, y, w, h, 0xFFFF0000u, 1.0f, TESS_BLIT_MODE_COPY);
+                note_frame_drawn(self, x, y, w, h);
+            }
+        }
+        EXPECT_GT(partial, 60) << "most frames were put back where the last one drew";
+    }
 }
 
 TEST_F(Highway, DegenerateImagesAndSlotsDrawNothing) {

@@ -2,10 +2,12 @@
 // simulated host, with the headless editor of native builds standing in for the window.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <vector>
 #include <string>
 
 #include "display/editor_logic.h"
@@ -60,6 +62,26 @@ protected:
     ChartPreview* self = nullptr;
     std::string ini_path;
 };
+
+// The strip, with its widest values, keeps to its rows, and each paint puts it over the
+// backdrop once: its boxes, blended, are not blended again over the last paint's.
+TEST_F(Editor, TheStripKeepsToItsRowsAndEveryPaintDrawsItOnce) {
+    time_offset_ms = INT32_MIN;
+    self->hopo_threshold = 1920;
+    self->difficulty = 1;
+    ASSERT_TRUE(headless_editor_paint(self, 480, 200, false));
+    const TESS_pixel* p = self->frame_bitmap->bits();
+    const std::vector<TESS_pixel> highway(p, p + 480 * 200);
+    ASSERT_TRUE(headless_editor_paint(self, 480, 200));
+    p = self->frame_bitmap->bits();
+    const std::vector<TESS_pixel> shown(p, p + 480 * 200);
+    EXPECT_TRUE(std::equal(highway.begin() + 480 * CONTROL_STRIP_HEIGHT, highway.end(), shown.begin() + 480 * CONTROL_STRIP_HEIGHT));
+    EXPECT_NE(shown[(CONTROL_STRIP_HEIGHT - 1) * 480 + 10], highway[(CONTROL_STRIP_HEIGHT - 1) * 480 + 10]);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(headless_editor_paint(self, 480, 200));
+        EXPECT_TRUE(std::equal(shown.begin(), shown.end(), self->frame_bitmap->bits())) << i;
+    }
+}
 
 TEST_F(Editor, OpeningPutsThePositionsAtZeroAndEmptiesTheEvents) {
     effect->dispatcher(effect, effEditClose, 0, 0, nullptr, 0.0f);

@@ -208,6 +208,23 @@ TEST_F(Review, EachViewIsLabelledOverItsOwnHighway) {
     EXPECT_TRUE(same_in(p, bare, {0, caption_limit(960, 720), 1920, 720}));
 }
 
+// A lone view's caption is drawn on the editor's own frame: every frame of a range, the time
+// and the section changing under the strip, is the still of its moment.
+TEST_F(Review, ACaptionedRangeIsItsStillsFrameByFrame) {
+    const std::vector<std::string> caption = {"--caption", "--fps", "5"};
+    const ToolRun r = run_tool(out, {song, "--from", "2.6", "--to", "3.4", "--fps", "5", "--size", "960x540",
+                                     "--caption", "-o", "range_%d.png"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (int i = 0; i < 5; ++i) {
+        const std::string name = out + "/range_" + std::to_string(i) + ".png";
+        const Picture frame(TESS_LoadPNG(name.c_str(), nullptr));
+        ASSERT_NE(frame, nullptr) << name;
+        const Picture alone = still(2.6 + 0.2 * i, "960x540", caption);
+        ASSERT_NE(alone, nullptr);
+        EXPECT_TRUE(same_in(frame, alone, {0, 0, 960, 540})) << "frame " << i;
+    }
+}
+
 TEST_F(Review, ThePreviewIsSongInisRange) {
     ini("preview_start_time = 2000\npreview_end_time = 3000\n");
     ToolRun r = run_tool(out, {song, "--preview", "--fps", "10", "--size", "160x90", "-o", "clip_%02d.png"});

@@ -178,6 +178,8 @@ int render(std::vector<std::string> args, bool dropped) {
     s.paint_rate = o.fps;
     s.ini_path = work.ini;
     s.controls = !o.no_controls;
+    // A lone view's frame is the picture: its caption is drawn on the editor's own bitmap.
+    if (o.caption && views.size() == 1) s.drawn_rows = caption.layout().bottom;
     if (!out->begin(&error)) return complain(EXIT_FAILED, error);
     Progress progress(plan.count, stderr_is_terminal());
     std::string write_error;

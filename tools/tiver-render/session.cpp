@@ -5,6 +5,7 @@
 #include <map>
 
 #include "display/headless_editor.h"
+#include "display/highway_renderer.h"
 #include "host/tempo_map.h"
 #include "platform/platform.h"
 #include "plugin/chart_preview.h"
@@ -159,6 +160,8 @@ bool render_session(SmfFile song, const SessionSettings& s, double first, int64_
         for (size_t i = 0; i < instances.size(); ++i) {
             const ViewSettings& v = instances[i].view;
             if (!headless_editor_paint(instances[i].self, v.width, v.height, s.controls)) return false;
+            // What the sink draws there the next paint puts back.
+            note_frame_drawn(instances[i].self, 0, 0, v.width, s.drawn_rows);
             frames[i] = instances[i].self->frame_bitmap;
         }
         return true;

@@ -33,6 +33,7 @@ struct SessionSettings {
     double paint_rate = 60.0;         // paints per second of chart time while playing
     std::string ini_path;             // the host's INI file (holds the time offset)
     bool controls = true;             // the editors paint their control strips
+    int32_t drawn_rows = 0;           // rows at the top of each view's frame the sink draws on
 };
 
 // Receives each painted frame: `frames[i]` is view i's editor bitmap, one per view.
