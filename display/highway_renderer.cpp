@@ -145,7 +145,10 @@ bool draw_trail(const Frame& f, TESS_MemBitmap* image, double s, double e, doubl
     // Every row stretches the same strip onto the same frame: set up once.
     TESS_ScaledBlitSetup strip;
     TESS_PrepareScaledBlit(&strip, f.dest, image, third, 0.0f, third, 1.0f, 1.0f, TESS_BLIT_USE_ALPHA);
-    int32_t lowest = INT32_MAX, highest = INT32_MIN;  // the columns the rows cover
+    // What the rows cover, in bands of TRAIL_BAND rows: a long trail narrows far more than
+    // one box around it would show.
+    constexpr int32_t TRAIL_BAND = 16;
+    int32_t lowest = INT32_MAX, highest = INT32_MIN, band = ye + f.oy;
     for (int32_t r = ye + f.oy; r < ys + f.oy; ++r) {
         const int32_t x = to_pixel(left), w = to_pixel(cur);
         TESS_ScaledBlitPrepared(&strip, x, r, w, 1);
@@ -153,10 +156,15 @@ bool draw_trail(const Frame& f, TESS_MemBitmap* image, double s, double e, doubl
         const int32_t a = w < 0 ? x + w : x, b = w < 0 ? x : x + w;
         if (a < lowest) lowest = a;
         if (b > highest) highest = b;
+        if (r + 1 - band == TRAIL_BAND || r + 1 == ys + f.oy) {
+            drawn(f.self, f.width, f.height, lowest, band, highest, r + 1);
+            lowest = INT32_MAX;
+            highest = INT32_MIN;
+            band = r + 1;
+        }
         left += dx;
         cur += dw;
     }
-    drawn(f.self, f.width, f.height, lowest, ye + f.oy, highest, ys + f.oy);
     return true;
 }
 
