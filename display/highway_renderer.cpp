@@ -404,8 +404,8 @@ void draw_slot(TESS_IBitmap* dest, const Frame* f, int32_t slot, int32_t x, int3
         const int64_t spanBytes = static_cast<int64_t>(h) * static_cast<int64_t>(sizeof(TESS_RowSpan));
         if (spanBytes <= INT32_MAX) copy->spans.resize(static_cast<int32_t>(spanBytes), false);
         if (copy->spans.size == spanBytes) {
-            const TESS_RowSpan* spans = copy->spans.records<TESS_RowSpan>();
-            TESS_FindVisibleSpans(copy, copy->spans.records<TESS_RowSpan>());
+            TESS_RowSpan* spans = copy->spans.records<TESS_RowSpan>();
+            TESS_FindVisibleSpans(copy, spans);
             // The box around the spans: all a blit of the copy can change.
             TESS_RECT box = {width, h, 0, 0};
             for (int32_t row = 0; row < h; ++row) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "display/editor_logic.h"
 #include "songfile/smf.h"
 #include "platform/platform.h"
 #include "tools/tiver-render/audio.h"
@@ -29,8 +30,8 @@ namespace {
 constexpr int EXIT_BAD_INPUT = 2;
 constexpr int EXIT_FAILED = 1;
 constexpr int EXIT_INTERRUPTED = 130;
-// The control strip's rows (its boxes end on row 22): a caption beside it starts below.
-constexpr int32_t CONTROL_STRIP_ROWS = 24;
+// A caption beside the control strip starts a row below it.
+constexpr int32_t CONTROL_STRIP_ROWS = CONTROL_STRIP_HEIGHT + 1;
 
 int complain(int status, const std::string& message) {
     std::fprintf(stderr, "tiver-render: %s\n", message.c_str());
