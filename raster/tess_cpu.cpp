@@ -25,22 +25,43 @@ const Kernels* g_kernels = &GENERIC_KERNELS;
 
 namespace {
 
-const char* const PATH_NAMES[TESS_CPU_PATH_COUNT] = {"generic", "sse2", "avx2"};
+const char* const PATH_NAMES[TESS_CPU_PATH_COUNT] = {"generic", "sse2", "avx2", "avx512"};
 
 #if defined(TESS_X86)
-bool processor_runs_avx2() {
+// What CPUID leaf 7 reports in EBX and ECX, once the processor and the OS are known to run
+// AVX (XCR0's bits as `saved`); zero when they are not.
+struct Extended {
+    unsigned b = 0, c = 0, saved = 0;
+};
+
+Extended extended_features() {
+    Extended e;
     unsigned a = 0, b = 0, c = 0, d = 0;
-    if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
+    if (!__get_cpuid(1, &a, &b, &c, &d)) return e;
     const unsigned OSXSAVE = 1u << 27, AVX = 1u << 28;
-    if ((c & OSXSAVE) == 0 || (c & AVX) == 0) return false;
-    // XCR0 bits 1 and 2: the operating system saves the XMM and the upper YMM halves.
+    if ((c & OSXSAVE) == 0 || (c & AVX) == 0) return e;
     unsigned lo = 0, hi = 0;
     __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
-    if ((lo & 6u) != 6u) return false;
-    if (__get_cpuid_max(0, nullptr) < 7) return false;
+    if (__get_cpuid_max(0, nullptr) < 7) return e;
     __cpuid_count(7, 0, a, b, c, d);
-    const unsigned AVX2 = 1u << 5;
-    return (b & AVX2) != 0;
+    e.b = b;
+    e.c = c;
+    e.saved = lo;
+    return e;
+}
+
+bool processor_runs_avx2() {
+    const Extended e = extended_features();
+    // XCR0 bits 1 and 2: the operating system saves the XMM and the upper YMM halves.
+    return (e.saved & 6u) == 6u && (e.b & 1u << 5) != 0;
+}
+
+bool processor_runs_avx512() {
+    const Extended e = extended_features();
+    // XCR0 bits 5 to 7: the opmask registers, the upper ZMM halves and ZMM16..31 are saved too.
+    const unsigned F = 1u << 16, BW = 1u << 30, VL = 1u << 31, VBMI = 1u << 1, VNNI = 1u << 11;
+    return processor_runs_avx2() && (e.saved & 0xE6u) == 0xE6u && (e.b & (F | BW | VL)) == (F | BW | VL) &&
+           (e.c & (VBMI | VNNI)) == (VBMI | VNNI);
 }
 
 #endif
@@ -48,6 +69,7 @@ bool processor_runs_avx2() {
 const tess::Kernels* table_of(TESS_CpuPath path) {
     switch (path) {
 #if defined(TESS_X86)
+    case TESS_CPU_AVX512: return &tess::AVX512_KERNELS;
     case TESS_CPU_AVX2: return &tess::AVX2_KERNELS;
     case TESS_CPU_SSE2: return &tess::SSE2_KERNELS;
 #endif
@@ -93,6 +115,7 @@ bool TESS_CpuPathSupported(TESS_CpuPath path) noexcept {
 #if defined(TESS_X86)
     case TESS_CPU_SSE2: return true;
     case TESS_CPU_AVX2: return processor_runs_avx2();
+    case TESS_CPU_AVX512: return processor_runs_avx512();
 #endif
     default: return false;
     }
@@ -104,7 +127,9 @@ TESS_CpuPath TESS_ChooseCpuPath(const char* disable) noexcept {
     TESS_CpuPath chosen = TESS_CPU_GENERIC;
     for (int32_t p = TESS_CPU_PATH_COUNT - 1; p > TESS_CPU_GENERIC; --p) {
         const TESS_CpuPath path = static_cast<TESS_CpuPath>(p);
-        if (TESS_CpuPathSupported(path) && !names(disable, PATH_NAMES[p])) {
+        const bool ruledOut = names(disable, PATH_NAMES[p]) ||
+                              (path == TESS_CPU_AVX512 && names(disable, PATH_NAMES[TESS_CPU_AVX2]));
+        if (TESS_CpuPathSupported(path) && !ruledOut) {
             chosen = path;
             break;
         }

@@ -327,6 +327,12 @@ void move_rows(const BlitRows& r);
 extern const Kernels GENERIC_KERNELS;
 extern const Kernels SSE2_KERNELS;  // x86-64 builds only
 extern const Kernels AVX2_KERNELS;  // x86-64 builds only
+extern const Kernels AVX512_KERNELS;  // x86-64 builds only
+
+namespace avx512 {
+// The AVX-512 path's reduction box (tess_kernels_avx512.cpp).
+void reduce_box(TESS_pixel* out, const ReduceColumns& c, const ReduceRow& r);
+}  // namespace avx512
 
 // The table of the chosen path; set before the program's entry point runs.
 extern const Kernels* g_kernels;

@@ -38,7 +38,11 @@ TEST_F(CpuPath, DetectionAgreesWithTheKernel) {
     EXPECT_TRUE(TESS_CpuPathSupported(TESS_CPU_GENERIC));
     EXPECT_TRUE(TESS_CpuPathSupported(TESS_CPU_SSE2));
     EXPECT_EQ(TESS_CpuPathSupported(TESS_CPU_AVX2), cpuinfo_has("avx2"));
+    EXPECT_EQ(TESS_CpuPathSupported(TESS_CPU_AVX512),
+              cpuinfo_has("avx2") && cpuinfo_has("avx512f") && cpuinfo_has("avx512bw") &&
+                  cpuinfo_has("avx512vl") && cpuinfo_has("avx512vbmi") && cpuinfo_has("avx512_vnni"));
     EXPECT_FALSE(TESS_CpuPathSupported(TessCpuPathOutOfRange()));
+    EXPECT_STREQ(TESS_CpuPathName(TESS_CPU_AVX512), "avx512");
     EXPECT_STREQ(TESS_CpuPathName(TESS_CPU_AVX2), "avx2");
     EXPECT_STREQ(TESS_CpuPathName(TESS_CPU_SSE2), "sse2");
     EXPECT_STREQ(TESS_CpuPathName(TESS_CPU_GENERIC), "generic");
@@ -47,7 +51,8 @@ TEST_F(CpuPath, DetectionAgreesWithTheKernel) {
 
 TEST_F(CpuPath, DisableListsRuleOutWholeNamesInAnyCase) {
     const bool avx2 = TESS_CpuPathSupported(TESS_CPU_AVX2);
-    const TESS_CpuPath widest = avx2 ? TESS_CPU_AVX2 : TESS_CPU_SSE2;
+    const bool avx512 = TESS_CpuPathSupported(TESS_CPU_AVX512);
+    const TESS_CpuPath widest = avx512 ? TESS_CPU_AVX512 : avx2 ? TESS_CPU_AVX2 : TESS_CPU_SSE2;
     EXPECT_EQ(TESS_ChooseCpuPath(nullptr), widest);
     EXPECT_EQ(TESS_ActiveCpuPath(), widest);
     EXPECT_EQ(TESS_ChooseCpuPath(""), widest);
@@ -58,13 +63,17 @@ TEST_F(CpuPath, DisableListsRuleOutWholeNamesInAnyCase) {
     EXPECT_EQ(TESS_ChooseCpuPath("sse2 avx2"), TESS_CPU_GENERIC);
     EXPECT_EQ(TESS_ChooseCpuPath("avx2,,Sse2,"), TESS_CPU_GENERIC);
     EXPECT_EQ(TESS_ActiveCpuPath(), TESS_CPU_GENERIC);
+    // AVX-512 runs the AVX2 loops: ruling out AVX2 rules it out, but not the other way round.
+    EXPECT_EQ(TESS_ChooseCpuPath("avx512"), avx2 ? TESS_CPU_AVX2 : TESS_CPU_SSE2);
+    EXPECT_EQ(TESS_ChooseCpuPath("avx512 avx2"), TESS_CPU_SSE2);
     // Ruling out SSE2 alone keeps a wider path; generic cannot be ruled out.
-    EXPECT_EQ(TESS_ChooseCpuPath("sse2"), avx2 ? TESS_CPU_AVX2 : TESS_CPU_GENERIC);
+    EXPECT_EQ(TESS_ChooseCpuPath("sse2"), avx2 ? widest : TESS_CPU_GENERIC);
     EXPECT_EQ(TESS_ChooseCpuPath("generic sse2 avx2"), TESS_CPU_GENERIC);
     // Only whole names count.
     EXPECT_EQ(TESS_ChooseCpuPath("avx"), widest);
     EXPECT_EQ(TESS_ChooseCpuPath("avx2x sse"), widest);
     EXPECT_EQ(TESS_ChooseCpuPath("xavx2"), widest);
+    EXPECT_EQ(TESS_ChooseCpuPath("avx51"), widest);
 }
 
 // Run as a child by the test below: prints the path that start-up chose.
@@ -93,7 +102,9 @@ std::string start_up_choice_with(const char* disable) {
 
 TEST_F(CpuPath, StartUpFollowsTessDisable) {
     const bool avx2 = TESS_CpuPathSupported(TESS_CPU_AVX2);
-    EXPECT_EQ(start_up_choice_with(""), avx2 ? "avx2" : "sse2");
+    const bool avx512 = TESS_CpuPathSupported(TESS_CPU_AVX512);
+    EXPECT_EQ(start_up_choice_with(""), avx512 ? "avx512" : avx2 ? "avx2" : "sse2");
+    EXPECT_EQ(start_up_choice_with("avx512"), avx2 ? "avx2" : "sse2");
     EXPECT_EQ(start_up_choice_with("avx2"), "sse2");
     EXPECT_EQ(start_up_choice_with("sse2,avx2"), "generic");
 }

@@ -189,24 +189,29 @@ TEST_P(ScaledSweep, SpecialisedLoopsMatchThePerPixelModel) {
 // The sampling loops' own structure: strips of 256 (bilinear) and 128 (reduction) columns and
 // their vector groups, a pair of source rows kept for several destination rows or used once,
 // source pixels picked from a run or loaded one by one, kernels on either side of the 1.7 and
-// 3.0 boundaries (weighted and box, 3 x 3 and 5 x 5), kernels that overlap and that do not,
-// kernels cut by every edge, and destination rectangles clipped on every side.
+// 3.0 boundaries (weighted and box, 3 x 3 and 5 x 5), kernels that overlap and that do not
+// (near enough for two to be read together, and not), kernels cut by every edge, and
+// destination rectangles clipped on every side.
 TEST_P(ScaledSweep, StripsGroupsKernelsAndEdgesMatchTheModel) {
     std::mt19937 rng(1729);
     const double steps[] = {0.25, 0.47, 0.53, 0.9, 1.016, 1.3, 1.69, 1.6999, 1.7, 1.71, 2.0, 2.2,
-                            2.41, 2.42, 2.99, 3.0, 3.01, 3.2, 3.5, 3.83, 3.9, 4.06, 5.0, 8.13};
+                            2.41, 2.42, 2.99, 3.0, 3.01, 3.2, 3.5, 3.83, 3.9, 4.06, 5.0, 6.6,
+                            8.13, 11.0, 11.7, 17.0};
+    constexpr int STEPS = int(sizeof steps / sizeof steps[0]);
     const int widths[] = {1, 2, 3, 5, 7, 9, 31, 129, 257, 300, 521};
     int kernels[2][2] = {};  // [5 x 5][box] reductions seen
     int magnified = 0, onceRows = 0;
     for (int n = 0; n < 2000; ++n) {
         SCOPED_TRACE(n);
-        const double xs = steps[rng() % 24], ys = rng() % 4 ? xs : steps[rng() % 24];
+        const double xs = steps[rng() % STEPS], ys = rng() % 4 ? xs : steps[rng() % STEPS];
         const int dw = widths[rng() % 11], dh = dw > 100 ? 1 + int(rng() % 6) : 1 + int(rng() % 13);
         const float sx = float(rng() % 3) + (rng() % 2 ? float(rng() % 1000) / 1000.0f : 0.0f);
         const float sy = float(rng() % 3) + (rng() % 2 ? float(rng() % 1000) / 1000.0f : 0.0f);
         const float sw = float(dw * xs), sh = float(dh * ys);
-        // The source ends at, just past or well past the sampled area.
-        const int srcW = std::max(1, int(std::ceil(sx + sw)) - int(rng() % 3) + int(rng() % 4) * int(rng() % 2) * 5);
+        // The source ends at, just past or well past the sampled area, or before its last
+        // kernel, which it cuts.
+        const int cut = rng() % 4 == 0 ? int(rng() % (int(xs) + 2)) : 0;
+        const int srcW = std::max(1, int(std::ceil(sx + sw)) - int(rng() % 3) - cut + int(rng() % 4) * int(rng() % 2) * 5);
         const int srcH = std::max(1, int(std::ceil(sy + sh)) - int(rng() % 3) + int(rng() % 3));
         TestBitmap src(srcW, srcH, rng() % 3 == 0, rng() % 3);
         const int dstW = std::max(1, dw + int(rng() % 9) - 4), dstH = std::max(1, dh + int(rng() % 5) - 2);
