@@ -50,17 +50,16 @@ Extended extended_features() {
     return e;
 }
 
-bool processor_runs_avx2() {
-    const Extended e = extended_features();
-    // XCR0 bits 1 and 2: the operating system saves the XMM and the upper YMM halves.
-    return (e.saved & 6u) == 6u && (e.b & 1u << 5) != 0;
-}
+// XCR0 bits 1 and 2: the operating system saves the XMM and the upper YMM halves.
+bool runs_avx2(const Extended& e) { return (e.saved & 6u) == 6u && (e.b & 1u << 5) != 0; }
+
+bool processor_runs_avx2() { return runs_avx2(extended_features()); }
 
 bool processor_runs_avx512() {
     const Extended e = extended_features();
     // XCR0 bits 5 to 7: the opmask registers, the upper ZMM halves and ZMM16..31 are saved too.
     const unsigned F = 1u << 16, BW = 1u << 30, VL = 1u << 31, VBMI = 1u << 1, VNNI = 1u << 11;
-    return processor_runs_avx2() && (e.saved & 0xE6u) == 0xE6u && (e.b & (F | BW | VL)) == (F | BW | VL) &&
+    return runs_avx2(e) && (e.saved & 0xE6u) == 0xE6u && (e.b & (F | BW | VL)) == (F | BW | VL) &&
            (e.c & (VBMI | VNNI)) == (VBMI | VNNI);
 }
 

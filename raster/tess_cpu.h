@@ -28,6 +28,6 @@ TESS_CpuPath TESS_ActiveCpuPath() noexcept;
 // Chooses as start-up does, with `disable` in place of the environment variable TESS_DISABLE:
 // the widest supported path not named in it (names separated by spaces or commas, any case;
 // unknown names are ignored; GENERIC cannot be ruled out). Ruling out avx2 rules out avx512,
-// which runs the AVX2 loops. Null rules nothing out. Returns the
-// path chosen. Must not run while another thread draws.
+// which runs the AVX2 loops. Null rules nothing out. Returns the path chosen. Must not run
+// while another thread draws.
 TESS_CpuPath TESS_ChooseCpuPath(const char* disable) noexcept;

@@ -1,8 +1,8 @@
 // The AVX2 path: the per-frame loops eight pixels at a time, and all but one of the AVX-512
-// path's. Compiled for AVX2 function by
-// function (the target pragmas below, GCC's or clang's), so the rest of the library, and every
-// header included before the pragma, stays baseline x86-64; tess_cpu.cpp only picks this table
-// after asking the processor and the operating system.
+// path's. Compiled for AVX2 function by function (the target pragmas below, GCC's or clang's),
+// so the rest of the library, and every header included before the pragma, stays baseline
+// x86-64; tess_cpu.cpp only picks these tables after asking the processor and the operating
+// system.
 #include "raster/tess_kernels.h"
 
 #if defined(__x86_64__) || defined(_M_X64)
